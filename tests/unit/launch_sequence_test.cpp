@@ -1,0 +1,100 @@
+// The launch sequence on a qualifying system, with the splash and the runtime loading stood in for.
+#include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
+
+#include "common/com_error.h"
+#include "launcher/errors.h"
+#include "launcher/launch_sequence.h"
+#include "unit/fakes/fake_steps.h"
+
+namespace
+{
+const HINSTANCE c_hinstTest = reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(0x400000));
+
+HRESULT RunWithClr(std::function<void()> onLoadAndRun, HRESULT hrLoadAndRun = S_OK)
+{
+    g_fakeSteps = CFakeSteps();
+    g_fakeSteps.onLoadAndRun = std::move(onLoadAndRun);
+    g_fakeSteps.hrLoadAndRun = hrLoadAndRun;
+    return RunLaunchSequence(c_hinstTest, L"--ignored /args", SW_SHOWNORMAL);
+}
+} // namespace
+
+TEST(LaunchSequence, StartsTheSplashInAnStaThenLoadsTheClr)
+{
+    EXPECT_EQ(S_OK, RunWithClr(nullptr));
+    ASSERT_EQ(2u, g_fakeSteps.calls.size());
+    EXPECT_EQ(L"ShowSplashScreen", g_fakeSteps.calls[0]);
+    EXPECT_EQ(L"LoadAndRunClr", g_fakeSteps.calls[1]);
+    EXPECT_EQ(c_hinstTest, g_fakeSteps.hinstSplash);
+    EXPECT_EQ(APTTYPE_MAINSTA, g_fakeSteps.aptTypeAtSplash);
+}
+
+TEST(LaunchSequence, SplashFailureDoesNotStopTheLaunch)
+{
+    g_fakeSteps = CFakeSteps();
+    g_fakeSteps.hrSplash = E_FAIL;
+    g_fakeSteps.hrLoadAndRun = S_OK;
+    EXPECT_EQ(S_OK, RunLaunchSequence(c_hinstTest, L"", SW_SHOWNORMAL));
+    EXPECT_EQ(2u, g_fakeSteps.calls.size());
+}
+
+TEST(LaunchSequence, NonNegativeResultsOfTheRunBecomeSuccess)
+{
+    EXPECT_EQ(S_OK, RunWithClr(nullptr, S_FALSE));
+    EXPECT_EQ(S_OK, RunWithClr(nullptr, 42));
+}
+
+TEST(LaunchSequence, FailureOfTheRunIsTheResult)
+{
+    EXPECT_EQ(E_NOINTERFACE, RunWithClr(nullptr, E_NOINTERFACE));
+    EXPECT_EQ(static_cast<HRESULT>(0x80131700), RunWithClr(nullptr, static_cast<HRESULT>(0x80131700)));
+}
+
+TEST(LaunchSequence, ComAlreadyInitialisedOnTheThreadIsNoFailure)
+{
+    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    EXPECT_EQ(S_OK, RunWithClr(nullptr));
+    EXPECT_EQ(2u, g_fakeSteps.calls.size());
+}
+
+TEST(LaunchSequence, ComInitialisationFailureEndsTheLaunchQuietly)
+{
+    // The thread is already a multi-threaded apartment: an STA cannot be had.
+    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    EXPECT_EQ(RPC_E_CHANGED_MODE, RunWithClr(nullptr));
+    EXPECT_TRUE(g_fakeSteps.calls.empty());
+}
+
+TEST(LaunchSequenceGuard, ThrownIntegersBecomeTheResultAndZeroBecomesFail)
+{
+    EXPECT_EQ(E_FAIL, RunWithClr([] { throw 0; }));
+    EXPECT_EQ(E_ACCESSDENIED, RunWithClr([] { throw static_cast<int>(E_ACCESSDENIED); }));
+    EXPECT_EQ(static_cast<HRESULT>(0x8007000E), RunWithClr([] { throw 0x8007000Eu; }));
+    EXPECT_EQ(E_FAIL, RunWithClr([] { throw 0u; }));
+}
+
+TEST(LaunchSequenceGuard, HresultExceptionCarriesItsValueAndZeroBecomesFail)
+{
+    EXPECT_EQ(E_FAIL, RunWithClr([] { throw CHresultException(S_OK); }));
+    EXPECT_EQ(E_ABORT, RunWithClr([] { throw CHresultException(E_ABORT); }));
+}
+
+TEST(LaunchSequenceGuard, OtherExceptionsNeverEndInSuccess)
+{
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, RunWithClr([] { IssueComError(DISP_E_TYPEMISMATCH); }));
+    EXPECT_EQ(E_FAIL, RunWithClr([] { IssueComError(S_OK); }));
+    EXPECT_EQ(E_OUTOFMEMORY, RunWithClr([] { throw std::bad_alloc(); }));
+    EXPECT_EQ(E_UNEXPECTED, RunWithClr([] { throw std::runtime_error("managed host exploded"); }));
+    EXPECT_EQ(E_UNEXPECTED, RunWithClr([] { throw 1.5; }));
+}
+
+TEST(Win32Codes, BecomeHresultsByTheStandardRule)
+{
+    EXPECT_EQ(S_OK, HresultFromWin32(0));
+    EXPECT_EQ(static_cast<HRESULT>(0x80070002), HresultFromWin32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(static_cast<HRESULT>(0x800700CE), HresultFromWin32(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_EQ(E_FAIL, HresultFromWin32(static_cast<DWORD>(E_FAIL)));
+}

@@ -1,0 +1,173 @@
+// The reporting boxes: texts, caption, style and owner window.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/report.h"
+#include "msgbox_recorder.h"
+#include "unit/test_objects.h"
+
+namespace
+{
+const wchar_t c_szCaption[] = L"Lumenix \u2013 Loading";
+
+std::wstring SystemText(DWORD dwFlags, DWORD dwCode, DWORD dwLanguage)
+{
+    wchar_t szBuffer[4096] = {};
+    FormatMessageW(dwFlags, nullptr, dwCode, dwLanguage, szBuffer, 4096, nullptr);
+    return szBuffer;
+}
+
+// The system's text of an HRESULT as the error object shows it: one trailing line break removed.
+std::wstring ComSystemText(HRESULT hr)
+{
+    std::wstring text = SystemText(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, static_cast<DWORD>(hr),
+                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+    if (text.size() > 1 && text.back() == L'\n')
+    {
+        text.pop_back();
+        if (text.back() == L'\r')
+            text.pop_back();
+    }
+    return text;
+}
+
+class CSplashSlot
+{
+public:
+    CSplashSlot()
+    {
+        m_hwnd = CreateWindowExW(0, L"STATIC", L"splash stand-in", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        g_hwndSplash = m_hwnd;
+    }
+    ~CSplashSlot()
+    {
+        if (IsWindow(m_hwnd))
+            DestroyWindow(m_hwnd);
+        g_hwndSplash = nullptr;
+    }
+    HWND Window() const { return m_hwnd; }
+
+private:
+    HWND m_hwnd = nullptr;
+};
+} // namespace
+
+TEST(ReportComError, WithoutErrorInformationShowsMessageAndSystemText)
+{
+    CMessageBoxRecorder recorder;
+    ReportComError(_com_error(E_FAIL), L"Could not start the CLR.");
+
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    const CBoxRecord& box = recorder.Boxes()[0];
+    const std::wstring systemText = ComSystemText(E_FAIL);
+    ASSERT_FALSE(systemText.empty());
+    EXPECT_EQ(L"Could not start the CLR.\n" + systemText, box.text);
+    EXPECT_EQ(c_szCaption, box.caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.style);
+    EXPECT_EQ(nullptr, box.hwndOwner);
+}
+
+TEST(ReportComError, AddsTheDescriptionOnItsOwnLine)
+{
+    CCountingErrorInfo errorInfo(L"Could not load file or assembly \u201CLumenix\u201D.");
+    {
+        CMessageBoxRecorder recorder;
+        errorInfo.AddRef();
+        ReportComError(_com_error(static_cast<HRESULT>(0x80040201), &errorInfo),
+                       L"Could not load the core assembly.");
+        ASSERT_EQ(1u, recorder.Boxes().size());
+        EXPECT_EQ(L"Could not load the core assembly.\nIDispatch error #1\n"
+                  L"Could not load file or assembly \u201CLumenix\u201D.",
+                  recorder.Boxes()[0].text);
+    }
+    EXPECT_EQ(1, errorInfo.RefCount());
+}
+
+TEST(ReportHresult, EmptyDescriptionAddsNoThirdLine)
+{
+    CCountingErrorInfo errorInfo(L"");
+    {
+        CMessageBoxRecorder recorder;
+        ReportHresult(static_cast<HRESULT>(0x8123ABCD), CComPtrT<IErrorInfo>(&errorInfo), L"Step failed.");
+        ASSERT_EQ(1u, recorder.Boxes().size());
+        EXPECT_EQ(L"Step failed.\nUnknown error 0x8123ABCD", recorder.Boxes()[0].text);
+        EXPECT_EQ(1, errorInfo.DescriptionCalls());
+    }
+    // The smart pointer and the error object each released their own reference.
+    EXPECT_EQ(1, errorInfo.RefCount());
+}
+
+TEST(ReportHresult, EmptyErrorInformationGivesTwoLines)
+{
+    CMessageBoxRecorder recorder;
+    const HRESULT hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const std::wstring systemText = ComSystemText(hr);
+    ASSERT_FALSE(systemText.empty());
+    ReportHresult(hr, CComPtrT<IErrorInfo>(), L"Could not open the product content file.");
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(L"Could not open the product content file.\n" + systemText, recorder.Boxes()[0].text);
+}
+
+TEST(ReportOwner, IsTheLiveSplashWindowOnly)
+{
+    CMessageBoxRecorder recorder;
+    {
+        CSplashSlot splash;
+        ASSERT_TRUE(IsWindow(splash.Window()));
+        EXPECT_EQ(splash.Window(), GetSplashWindow());
+        ReportHresult(E_FAIL, CComPtrT<IErrorInfo>(), L"With a splash.");
+        ReportWin32Error(ERROR_ACCESS_DENIED, L"With a splash again.");
+
+        DestroyWindow(splash.Window());
+        EXPECT_EQ(nullptr, GetSplashWindow());
+        ReportHresult(E_FAIL, CComPtrT<IErrorInfo>(), L"After the application closed it.");
+    }
+    ReportWin32Error(ERROR_ACCESS_DENIED, L"Without a splash.");
+
+    ASSERT_EQ(4u, recorder.Boxes().size());
+    EXPECT_NE(nullptr, recorder.Boxes()[0].hwndOwner);
+    EXPECT_EQ(recorder.Boxes()[0].hwndOwner, recorder.Boxes()[1].hwndOwner);
+    EXPECT_EQ(nullptr, recorder.Boxes()[2].hwndOwner);
+    EXPECT_EQ(nullptr, recorder.Boxes()[3].hwndOwner);
+    for (const CBoxRecord& box : recorder.Boxes())
+    {
+        EXPECT_EQ(c_szCaption, box.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), box.style);
+    }
+}
+
+TEST(ReportWin32Error, JoinsMessageAndSystemTextWithOneBlank)
+{
+    CMessageBoxRecorder recorder;
+    ReportWin32Error(ERROR_FILE_NOT_FOUND, L"Could not get the TEMP folder path.");
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    const std::wstring systemText = SystemText(FORMAT_MESSAGE_FROM_SYSTEM, ERROR_FILE_NOT_FOUND, 0);
+    ASSERT_GE(systemText.size(), 2u);
+    EXPECT_EQ(L"\r\n", systemText.substr(systemText.size() - 2));
+    EXPECT_EQ(L"Could not get the TEMP folder path. " + systemText + L" (2)", recorder.Boxes()[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), recorder.Boxes()[0].style);
+}
+
+TEST(FormatWin32Message, KeepsTheSystemLineBreakAndEndsInTheCode)
+{
+    const std::wstring text = FormatWin32Message(ERROR_ACCESS_DENIED).c_str();
+    EXPECT_EQ(SystemText(FORMAT_MESSAGE_FROM_SYSTEM, ERROR_ACCESS_DENIED, 0) + L" (5)", text);
+    ASSERT_GE(text.size(), 4u);
+    EXPECT_EQ(L" (5)", text.substr(text.size() - 4));
+}
+
+TEST(FormatWin32Message, CodesAboveTheSignedRangeStayUnsigned)
+{
+    const std::wstring text = FormatWin32Message(0x80070005u).c_str();
+    EXPECT_EQ(std::wstring::npos, text.find(L'-'));
+    ASSERT_GE(text.size(), 13u);
+    EXPECT_EQ(L" (2147942405)", text.substr(text.size() - 13));
+}
+
+TEST(FormatWin32Message, CodeWithoutSystemTextHasAnEmptySystemPart)
+{
+    EXPECT_STREQ(L" (1234567)", FormatWin32Message(1234567u).c_str());
+    EXPECT_STREQ(L" (4294967295)", FormatWin32Message(0xFFFFFFFFu).c_str());
+}
