@@ -1,28 +1,66 @@
 #!/usr/bin/env bash
 # Builds Lumenix.exe and runs it under Wine in a prefix of its own, watched by the test driver: prints every
 # box the launcher showed and its exit code, and saves a screenshot taken while it runs.
-# Extra arguments go to the driver, e.g. scripts/run.sh --win win2k   or   scripts/run.sh --answer cancel
+#
+# Wine has no CLR that runs IL, so the run uses the project's stand-in hosting library: it "runs the
+# application" by waiting a moment, closing the splash window and returning 0, and logs every hosting call
+# to build/mingw-x64/run/clr-calls.jsonl.
+#
+#   scripts/run.sh [--scenario KEY=VALUE]... [driver options]
+# --scenario adds a line to the stand-in's scenario (see tests/standin/README.md), e.g.
+#   --scenario entry.throw=Boom   or   --scenario GetInterface=0x80131700
+# Driver options: --win win2k, --answer no, --env NAME=VALUE, ... (see tests/driver/lxdriver.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+scenario_lines=()
+driver_args=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --scenario) scenario_lines+=("${2:?--scenario needs KEY=VALUE}"); shift 2 ;;
+    *) driver_args+=("$1"); shift ;;
+    esac
+done
+
 scripts/install-deps.sh
 cmake --preset mingw-x64
-cmake --build --preset mingw-x64 --target Lumenix lxdriver
+cmake --build --preset mingw-x64 --target Lumenix lxdriver lx_standin_variants lx_fake_assembly_writer
 
 build=build/mingw-x64
 rundir="$build/run"
 env_script=tests/platform/wine-env.sh
+windows_path() { printf 'Z:%s' "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr '/' '\\'; }
+
 # On the caller's display when there is one, else on an Xvfb display of its own.
 LX_DISPLAY="${DISPLAY:-}" "$env_script" start "$rundir" >/dev/null
 trap '"$env_script" stop "$rundir" >/dev/null' EXIT
 
-windows_path() { printf 'Z:%s' "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr '/' '\\'; }
+# The stand-in hosting library where the launcher looks for it, and a core assembly where the runtime's
+# default domain looks for it.
+cp "$build/standin/full/mscoree.dll" "$rundir/prefix/drive_c/windows/system32/mscoree.dll"
+appbase="$rundir/appbase"
+mkdir -p "$appbase"
+"$env_script" exec "$rundir" "$build/bin/lx_fake_assembly_writer.exe" \
+    "$(windows_path "$appbase/Corvane.Platform.Tessarine.UI.Standalone.dll")"
+log="$rundir/clr-calls.jsonl"
+rm -f "$log"
+{
+    echo "defaultDomain.base=$(windows_path "$appbase")"
+    echo "entry.delayMs=2500"
+    echo "entry.closeSplash=1"
+    echo "log=$(windows_path "$log")"
+    for line in "${scenario_lines[@]+"${scenario_lines[@]}"}"; do echo "$line"; done
+} >"$rundir/scenario.txt"
+
 screenshot="$rundir/screenshot.png"
 rm -f "$screenshot"
-
 status=0
-"$env_script" exec "$rundir" "$build/bin/lxdriver.exe" --screenshot "$(windows_path "$screenshot")" "$@" \
-    -- "$(windows_path "$build/bin/Lumenix.exe")" || status=$?
+LX_CLR_SCENARIO="$(windows_path "$rundir/scenario.txt")" WINEDLLOVERRIDES="mscoree=n" \
+    "$env_script" exec "$rundir" "$build/bin/lxdriver.exe" --screenshot "$(windows_path "$screenshot")" \
+    "${driver_args[@]+"${driver_args[@]}"}" -- "$(windows_path "$build/bin/Lumenix.exe")" || status=$?
+if [ -f "$log" ]; then
+    echo "hosting calls: $(grep -o '"method":"[^"]*"' "$log" | cut -d'"' -f4 | tr '\n' ' ')"
+fi
 if [ -f "$screenshot" ]; then
     echo "screenshot: $screenshot"
 else

@@ -5,6 +5,7 @@
 
 #include "launcher/report.h"
 #include "msgbox_recorder.h"
+#include "unit/system_text.h"
 #include "unit/test_objects.h"
 
 namespace
@@ -16,20 +17,6 @@ std::wstring SystemText(DWORD dwFlags, DWORD dwCode, DWORD dwLanguage)
     wchar_t szBuffer[4096] = {};
     FormatMessageW(dwFlags, nullptr, dwCode, dwLanguage, szBuffer, 4096, nullptr);
     return szBuffer;
-}
-
-// The system's text of an HRESULT as the error object shows it: one trailing line break removed.
-std::wstring ComSystemText(HRESULT hr)
-{
-    std::wstring text = SystemText(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, static_cast<DWORD>(hr),
-                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
-    if (text.size() > 1 && text.back() == L'\n')
-    {
-        text.pop_back();
-        if (text.back() == L'\r')
-            text.pop_back();
-    }
-    return text;
 }
 
 class CSplashSlot

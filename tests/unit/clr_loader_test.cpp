@@ -1,0 +1,182 @@
+// Loading the hosting library and choosing the road, with the stand-in library in the system folder.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "clrhost/clr_loader.h"
+#include "msgbox_recorder.h"
+#include "tests/standin/fake_assembly.h"
+#include "unit/import_patch.h"
+#include "unit/scratch_registry.h"
+#include "unit/standin_session.h"
+#include "unit/system_text.h"
+
+namespace
+{
+const wchar_t c_szRequirementsCaption[] = L"Lumenix \u2013 .NET Runtime Requirements";
+const std::wstring c_happyBase = L"defaultDomain.base={folder}\n";
+
+struct CLoadRun
+{
+    HRESULT hr = S_OK;
+    std::vector<CBoxRecord> boxes;
+};
+
+CLoadRun RunLoader(CStandinSession& session, const wchar_t* pszVariant, std::vector<int> answers = {IDNO, IDCANCEL})
+{
+    WriteFakeAssembly((session.Folder() + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll").c_str());
+    session.InstallInSystemFolder(pszVariant);
+    CLoadRun run;
+    CMessageBoxRecorder recorder(std::move(answers));
+    run.hr = LoadAndRunClr();
+    run.boxes = recorder.Boxes();
+    return run;
+}
+
+int g_cRegistryOpens = 0;
+LSTATUS WINAPI CountOpen(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY)
+{
+    ++g_cRegistryOpens;
+    return ERROR_ACCESS_DENIED;
+}
+} // namespace
+
+TEST(ClrLoading, V4RoadRunsTheApplicationWithoutLookingAtTheRegistry)
+{
+    CStandinSession session(c_happyBase + L"entry.return=VT_I4:3");
+    CImportPatch patch("advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&CountOpen));
+    ASSERT_TRUE(patch.IsPatched());
+    g_cRegistryOpens = 0;
+    const CLoadRun run = RunLoader(session, L"full");
+    EXPECT_EQ(3, run.hr);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(0, g_cRegistryOpens);
+    EXPECT_FALSE(session.WasCalled("GetCORVersion"));
+    EXPECT_TRUE(session.WasCalled("Stop"));
+    EXPECT_EQ(0, session.LiveObjects());
+}
+
+TEST(ClrLoading, ErrorModeHoldsAfterTheRun)
+{
+    SetErrorMode(0);
+    CStandinSession session(c_happyBase);
+    RunLoader(session, L"full");
+    EXPECT_EQ(static_cast<UINT>(SEM_FAILCRITICALERRORS), GetErrorMode() & SEM_FAILCRITICALERRORS);
+}
+
+TEST(ClrLoading, V4FailureNeverFallsBackToV2)
+{
+    CStandinSession session(c_happyBase + L"Next.failAt=0\nNext.hr=0x80004005");
+    const CLoadRun run = RunLoader(session, L"full");
+    EXPECT_EQ(E_FAIL, run.hr);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(0u, run.boxes[0].text.find(L"There were problems loading the Common Language Runtime through v4 interfaces."));
+    EXPECT_FALSE(session.WasCalled("GetCORVersion"));
+    EXPECT_FALSE(session.WasCalled("Start"));
+}
+
+TEST(ClrLoading, OldRuntimesOnTheV4RoadNeverFallBackToV2)
+{
+    CStandinSession session(c_happyBase + L"runtime=v1.1.4322");
+    const CLoadRun run = RunLoader(session, L"full");
+    EXPECT_EQ(E_FAIL, run.hr);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(c_szRequirementsCaption, run.boxes[0].caption);
+    EXPECT_FALSE(session.WasCalled("GetCORVersion"));
+}
+
+TEST(ClrLoading, NotImplementedV4InterfacesTakeTheV2Road)
+{
+    CStandinSession session(c_happyBase + L"CLRCreateInstance=E_NOTIMPL\nGetCORVersion=v4.0.30319");
+    const CLoadRun run = RunLoader(session, L"full");
+    EXPECT_EQ(0, run.hr);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("v4.0.30319", JsonText(session.FirstCall("CorBindToRuntime"), "version"));
+    EXPECT_TRUE(session.WasCalled("Stop"));
+}
+
+TEST(ClrLoading, LibraryWithoutV4ExportTakesTheV2RoadSilently)
+{
+    CStandinSession session(c_happyBase + L"GetCORVersion=v4.0.30319\nentry.return=VT_I4:-7");
+    const CLoadRun run = RunLoader(session, L"v2");
+    EXPECT_EQ(-7, run.hr);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_TRUE(session.WasCalled("CorBindToRuntime"));
+}
+
+TEST(ClrLoading, NoRoadAtAllShowsTheRequirementsDialogWithNothingFound)
+{
+    CStandinSession session(c_happyBase);
+    const CLoadRun run = RunLoader(session, L"none");
+    EXPECT_EQ(E_FAIL, run.hr);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(c_szRequirementsCaption, run.boxes[0].caption);
+    EXPECT_EQ(std::wstring::npos, run.boxes[0].text.find(L"Maximum"));
+}
+
+TEST(ClrLoading, MissingBindExportShowsItsBoxThenTheRequirementsDialog)
+{
+    CStandinSession session(c_happyBase);
+    const CLoadRun run = RunLoader(session, L"nobind");
+    EXPECT_EQ(E_FAIL, run.hr);
+    ASSERT_EQ(2u, run.boxes.size());
+    EXPECT_EQ(ReportText(L"There were problems loading the Common Language Runtime through v2 interfaces.\n\n"
+                         L"MsCorEE is missing the CorBindToRuntime exported function.",
+                         E_NOINTERFACE),
+              run.boxes[0].text);
+    EXPECT_EQ(c_szRequirementsCaption, run.boxes[1].caption);
+    EXPECT_EQ(std::wstring::npos, run.boxes[1].text.find(L"Maximum"));
+}
+
+TEST(ClrLoading, V2RuntimeWithOutdatedFrameworkMayRetry)
+{
+    CScratchHklm hklm;
+    hklm.AddInstalled(L"v3.0", L"3.0.30729.4926");
+    CStandinSession session(c_happyBase + L"GetCORVersion=v2.0.50727\nentry.return=VT_I4:9");
+    const CLoadRun run = RunLoader(session, L"v2", {IDNO, IDRETRY});
+    EXPECT_EQ(9, run.hr);
+    ASSERT_EQ(2u, run.boxes.size());
+    EXPECT_NE(std::wstring::npos, run.boxes[0].text.find(L"Maximum .NET Framework version found: 3.0.30729.4926.\n"));
+    EXPECT_NE(std::wstring::npos, run.boxes[0].text.find(L"Maximum CLR version found: 2.0.50727.0.\n"));
+    EXPECT_EQ(0x35u, run.boxes[1].style);
+}
+
+TEST(ClrLoading, V2RuntimeWithOutdatedFrameworkDeclinedNeverStarts)
+{
+    CScratchHklm hklm;
+    hklm.AddInstalled(L"v3.0", L"3.0.30729.4926");
+    CStandinSession session(c_happyBase + L"GetCORVersion=v2.0.50727");
+    const CLoadRun run = RunLoader(session, L"v2", {IDNO, IDCANCEL});
+    EXPECT_EQ(E_ABORT, run.hr);
+    EXPECT_EQ(2u, run.boxes.size());
+    EXPECT_FALSE(session.WasCalled("Start"));
+    EXPECT_EQ(0, session.LiveObjects());
+}
+
+TEST(ClrLoading, V2RuntimeWithFramework35Runs)
+{
+    CScratchHklm hklm;
+    hklm.AddInstalled(L"v3.5", L"3.5.30729.4926");
+    CStandinSession session(c_happyBase + L"GetCORVersion=v2.0.50727");
+    const CLoadRun run = RunLoader(session, L"v2");
+    EXPECT_EQ(0, run.hr);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_TRUE(session.WasCalled("Stop"));
+}
+
+TEST(ClrLoading, HostingLibraryInTheCurrentDirectoryIsNotLoaded)
+{
+    CStandinSession session(c_happyBase);
+    // A library without any road, planted in the current directory, would end in the requirements dialog.
+    ASSERT_TRUE(CopyFileW(CStandinSession::VariantPath(L"none").c_str(), (session.Folder() + L"\\mscoree.dll").c_str(),
+                          FALSE));
+    SetCurrentDirectoryW(session.Folder().c_str());
+    const CLoadRun run = RunLoader(session, L"full");
+    EXPECT_EQ(0, run.hr);
+    EXPECT_TRUE(run.boxes.empty());
+    wchar_t szLoaded[MAX_PATH] = {};
+    GetModuleFileNameW(GetModuleHandleW(L"mscoree.dll"), szLoaded, MAX_PATH);
+    wchar_t szSystem[MAX_PATH] = {};
+    GetSystemDirectoryW(szSystem, MAX_PATH);
+    EXPECT_EQ(0, lstrcmpiW(szLoaded, (std::wstring(szSystem) + L"\\mscoree.dll").c_str())) << szLoaded;
+}

@@ -1,0 +1,6 @@
+// Stands in for the pack extraction: the folder that PrepareContentFolder answers with.
+#pragma once
+
+#include "common/bstr.h"
+
+extern CBstr g_bsFakeContentFolder;
