@@ -1,7 +1,14 @@
 #include "pack/content_folder.h"
 
+#include "pack/pack_extraction.h"
+
 CBstr PrepareContentFolder()
 {
-    // The product pack arrives with the pack work; until then the application starts in the default domain.
-    return CBstr();
+    const CBstr bsContentFolder = GetContentCacheFolder();
+    if (bsContentFolder.IsEmpty())
+        return CBstr();
+    CComPtrT<IStorage> oStorage = OpenProductPack(bsContentFolder);
+    if (!oStorage)
+        return CBstr();
+    return ExtractStorage(oStorage.Get(), bsContentFolder) ? bsContentFolder : CBstr();
 }

@@ -9,6 +9,7 @@ packages=(
     xvfb xauth
     googletest
     imagemagick icoutils
+    python3 fp-utils-3.2.2 libchm-bin mono-mcs mono-runtime libmono-system-windows-forms4.0-cil
 )
 
 missing=()

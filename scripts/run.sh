@@ -36,7 +36,7 @@ LX_DISPLAY="${DISPLAY:-}" "$env_script" start "$rundir" >/dev/null
 trap '"$env_script" stop "$rundir" >/dev/null' EXIT
 
 # The stand-in hosting library where the launcher looks for it, and a core assembly where the runtime's
-# default domain looks for it.
+# default domain looks for it, should the product pack not be unpacked.
 cp "$build/standin/full/mscoree.dll" "$rundir/prefix/drive_c/windows/system32/mscoree.dll"
 appbase="$rundir/appbase"
 mkdir -p "$appbase"
@@ -60,6 +60,13 @@ LX_CLR_SCENARIO="$(windows_path "$rundir/scenario.txt")" WINEDLLOVERRIDES="mscor
     "${driver_args[@]+"${driver_args[@]}"}" -- "$(windows_path "$build/bin/Lumenix.exe")" || status=$?
 if [ -f "$log" ]; then
     echo "hosting calls: $(grep -o '"method":"[^"]*"' "$log" | cut -d'"' -f4 | tr '\n' ' ')"
+    base=$(grep -o '"method":"put_ApplicationBase","value":"[^"]*"' "$log" | head -n 1 | cut -d'"' -f8)
+    [ -n "$base" ] && echo "application base: ${base//\\\\/\\}"
+fi
+cache=$(find "$rundir/prefix/drive_c/users" -type d -path "*/Corvane/Lumenix/v1.1.1.511/ProductContentCache" 2>/dev/null | head -n 1)
+if [ -n "$cache" ]; then
+    echo "content cache: $cache"
+    (cd "$cache" && find . -type f -printf '  %P (%s bytes)\n' | sort)
 fi
 if [ -f "$screenshot" ]; then
     echo "screenshot: $screenshot"

@@ -129,7 +129,7 @@ TEST(ManagedStart, HappyRoadRunsTheEntryPointAndStopsTheRuntime)
     const CLaunchResult result = RunLauncher(L"");
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_EQ(0u, result.exitCode);
-    EXPECT_EQ((std::vector<std::string>{"CLRCreateInstance", "GetInterface", "Start", "GetDefaultDomain", "Load_2",
+    EXPECT_EQ((std::vector<std::string>{"CLRCreateInstance", "GetInterface", "Start", "CreateDomainEx", "Load_2",
                                         "GetType_3", "InvokeMember_3", "Stop"}),
               RuntimeCalls(session));
     EXPECT_EQ("Corvane.Platform.Tessarine.UI.Standalone", JsonText(session.FirstCall("Load_2"), "name"));

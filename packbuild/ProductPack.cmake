@@ -1,0 +1,118 @@
+# The product pack and the artwork that the launcher's resource script embeds.
+#
+# Include this from the top CMakeLists.txt (before add_subdirectory(tests)). Cache options:
+#   LUMENIX_PACK_DIR    folder whose files become the pack (default: the sample application's output)
+#   LUMENIX_SPLASH_PNG  splash image (default: resources/splash.png)
+#   LUMENIX_ICON        application icon (default: resources/lumenix.ico)
+# Provides:
+#   LX_PRODUCT_PACK_FILE        ${CMAKE_BINARY_DIR}/pack/ProductContent.chm, built and verified
+#   LX_PACK_SOURCE_DIR          the folder it is made from (LUMENIX_PACK_DIR made absolute)
+#   LX_PACK_RESOURCE_DIR        the folder holding it, for the resource compiler's -I
+#   LX_CORRUPT_PACK_FILE        ${CMAKE_BINARY_DIR}/pack-corrupt/ProductContent.chm, bytes that are no container
+#   LX_CORRUPT_PACK_RESOURCE_DIR  the folder holding that one
+#   LX_RESOURCES_GENERATED_DIR  ${CMAKE_BINARY_DIR}/resources-generated with splash.png and lumenix.ico
+#   target lx_product_pack      builds all of the above
+#   lx_embed_product_pack(<target> [CORRUPT])  wires a target's .rc to the pack and the chosen artwork
+#   LX_PACKBUILD_DIR, LX_PYTHON3, LX_CHMCMD, LX_EXTRACT_CHMLIB  for the pack tests
+include_guard(GLOBAL)
+
+set(LX_PACKBUILD_DIR ${CMAKE_CURRENT_LIST_DIR})
+include(${LX_PACKBUILD_DIR}/../sample-app/SampleApp.cmake)
+
+find_program(LX_PYTHON3 NAMES python3 DOC "Python 3 interpreter for the pack scripts")
+find_program(LX_CHMCMD NAMES chmcmd chmcmd-3.2.2 DOC "CHM compiler (Debian package fp-utils-3.2.2)")
+find_program(LX_EXTRACT_CHMLIB NAMES extract_chmLib DOC "libchm's extractor (Debian package libchm-bin)")
+foreach(_lx_tool LX_PYTHON3 LX_CHMCMD LX_EXTRACT_CHMLIB)
+  if(NOT ${_lx_tool})
+    message(FATAL_ERROR "${_lx_tool} was not found: scripts/install-deps.sh installs python3, "
+                        "fp-utils-3.2.2 (chmcmd) and libchm-bin (extract_chmLib).")
+  endif()
+endforeach()
+
+set(LUMENIX_PACK_DIR "${LX_SAMPLE_APP_DIR}" CACHE PATH
+    "Folder whose files become the product pack (default: the sample application)")
+set(LUMENIX_SPLASH_PNG "${CMAKE_SOURCE_DIR}/resources/splash.png" CACHE FILEPATH "Splash image (PNG)")
+set(LUMENIX_ICON "${CMAKE_SOURCE_DIR}/resources/lumenix.ico" CACHE FILEPATH "Application icon (.ico)")
+
+set(LX_PACK_RESOURCE_DIR ${CMAKE_BINARY_DIR}/pack)
+set(LX_PRODUCT_PACK_FILE ${LX_PACK_RESOURCE_DIR}/ProductContent.chm)
+set(LX_CORRUPT_PACK_RESOURCE_DIR ${CMAKE_BINARY_DIR}/pack-corrupt)
+set(LX_CORRUPT_PACK_FILE ${LX_CORRUPT_PACK_RESOURCE_DIR}/ProductContent.chm)
+set(LX_RESOURCES_GENERATED_DIR ${CMAKE_BINARY_DIR}/resources-generated)
+
+set(_lx_pack_scripts ${LX_PACKBUILD_DIR}/build-pack.py)
+
+# The folder's files: the sample's are build outputs; a vendor folder is globbed again at every build, so a
+# new or removed file re-runs the configure step and a changed one re-runs the pack.
+cmake_path(ABSOLUTE_PATH LUMENIX_PACK_DIR NORMALIZE OUTPUT_VARIABLE _lx_pack_dir)
+cmake_path(ABSOLUTE_PATH LX_SAMPLE_APP_DIR NORMALIZE OUTPUT_VARIABLE _lx_sample_dir)
+string(REGEX REPLACE "/$" "" _lx_pack_dir "${_lx_pack_dir}")
+string(REGEX REPLACE "/$" "" _lx_sample_dir "${_lx_sample_dir}")
+set(LX_PACK_SOURCE_DIR ${_lx_pack_dir})
+if(_lx_pack_dir STREQUAL _lx_sample_dir)
+  set(_lx_pack_inputs ${LX_SAMPLE_APP_FILES})
+  set(_lx_pack_source "the sample application")
+else()
+  if(NOT IS_DIRECTORY "${_lx_pack_dir}")
+    message(FATAL_ERROR "LUMENIX_PACK_DIR is not a folder: ${LUMENIX_PACK_DIR}")
+  endif()
+  file(GLOB_RECURSE _lx_pack_inputs CONFIGURE_DEPENDS LIST_DIRECTORIES false "${_lx_pack_dir}/*")
+  if(NOT _lx_pack_inputs)
+    message(FATAL_ERROR "LUMENIX_PACK_DIR holds no files: ${LUMENIX_PACK_DIR}")
+  endif()
+  set(_lx_pack_source "${_lx_pack_dir}")
+endif()
+
+add_custom_command(
+  OUTPUT ${LX_PRODUCT_PACK_FILE}
+  COMMAND ${LX_PYTHON3} ${LX_PACKBUILD_DIR}/build-pack.py
+          --chmcmd ${LX_CHMCMD} --extract-chmlib ${LX_EXTRACT_CHMLIB} --title "Lumenix"
+          ${LX_PACK_SOURCE_DIR} ${LX_PRODUCT_PACK_FILE}
+  DEPENDS ${_lx_pack_scripts} ${_lx_pack_inputs}
+  COMMENT "Building the product pack from ${_lx_pack_source}"
+  VERBATIM)
+
+# Deliberately no container at all: the launcher variant built with it shows the failure to open the pack.
+file(CONFIGURE OUTPUT ${LX_CORRUPT_PACK_FILE} CONTENT
+"This is not an ITSF container. Lumenix test build: a deliberately corrupt product pack.
+The launcher must fail to open it as a structured storage and say so.
+" NEWLINE_STYLE UNIX)
+
+# The chosen artwork under the names that the resource script uses; this folder comes first with -I.
+foreach(_lx_art "LUMENIX_SPLASH_PNG;splash.png" "LUMENIX_ICON;lumenix.ico")
+  list(GET _lx_art 0 _lx_var)
+  list(GET _lx_art 1 _lx_name)
+  if(NOT EXISTS "${${_lx_var}}")
+    message(FATAL_ERROR "${_lx_var} names a file that does not exist: ${${_lx_var}}")
+  endif()
+  configure_file("${${_lx_var}}" ${LX_RESOURCES_GENERATED_DIR}/${_lx_name} COPYONLY)
+endforeach()
+
+add_custom_target(lx_product_pack ALL DEPENDS ${LX_PRODUCT_PACK_FILE}
+  SOURCES ${_lx_pack_scripts} ${LX_PACKBUILD_DIR}/itsf-check.py ${LX_PACKBUILD_DIR}/make-bench-folder.py)
+if(_lx_pack_dir STREQUAL _lx_sample_dir)
+  add_dependencies(lx_product_pack lx_sample_app)
+endif()
+
+# lx_embed_product_pack(<target> [CORRUPT])
+# Lets the target's resource script find ProductContent.chm (the real pack, or with CORRUPT the corrupt one),
+# splash.png and lumenix.ico in the generated folders before resources/, and rebuilds it when they change.
+function(lx_embed_product_pack target)
+  cmake_parse_arguments(ARG "CORRUPT" "" "" ${ARGN})
+  if(ARG_CORRUPT)
+    set(pack_dir ${LX_CORRUPT_PACK_RESOURCE_DIR})
+    set(pack_file ${LX_CORRUPT_PACK_FILE})
+  else()
+    set(pack_dir ${LX_PACK_RESOURCE_DIR})
+    set(pack_file ${LX_PRODUCT_PACK_FILE})
+  endif()
+  add_dependencies(${target} lx_product_pack)
+  target_include_directories(${target} BEFORE PRIVATE ${LX_RESOURCES_GENERATED_DIR} ${pack_dir})
+  get_target_property(sources ${target} SOURCES)
+  foreach(source IN LISTS sources)
+    if(source MATCHES "\\.rc$")
+      set_property(SOURCE ${source} APPEND PROPERTY OBJECT_DEPENDS
+        ${pack_file} ${LX_RESOURCES_GENERATED_DIR}/splash.png ${LX_RESOURCES_GENERATED_DIR}/lumenix.ico)
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,333 @@
+#!/usr/bin/env python3
+"""Builds the product pack: one ITSF (CHM) container holding every file of a folder.
+
+    build-pack.py [options] SOURCE_DIR OUTPUT        build OUTPUT from SOURCE_DIR and verify it
+    build-pack.py --verify PACK SOURCE_DIR           only verify an existing pack against SOURCE_DIR
+
+Steps of a build:
+ 1. The folder is copied into a scratch folder beside OUTPUT, and a project file (.hhp) listing every file is
+    written inside that copy: chmcmd stores each file under its path relative to the project file's folder.
+ 2. chmcmd compiles the container (LZX-compressed).
+ 3. chmcmd 3.2.2 writes a wrong "first listing chunk" into the ITSP header (offset 0x20) as soon as the
+    directory needs more than one listing chunk: it names the chunk after the real first one, and readers
+    that walk the listing from there see nothing. The field is set to the listing chunk (PMGL) whose
+    previous-chunk link is -1.
+ 4. The container is read back with extract_chmLib (libchm, an independent reader) and every file must come
+    back byte-equal. chmcmd's own entries (#SYSTEM, $OBJINST, ...) are ignored.
+Only a verified container becomes OUTPUT; any failure removes OUTPUT (so that a stale pack is never embedded)
+and exits with status 1 and a message naming the file.
+"""
+
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+PROG = "build-pack"
+
+# Root entries that chmcmd writes itself, or that the format reserves; a packed file must not take them.
+RESERVED_ROOT_NAMES = {
+    "#idxhdr", "#itbits", "#strings", "#system", "#topics", "#urlstr", "#urltbl", "#tocidx",
+    "$objinst", "$fiftimain", "$wwassociativelinks", "$wwkeywordlinks", "_#_readme_#_",
+}
+# Characters that Windows does not allow in a file name: the launcher extracts the pack there.
+WINDOWS_INVALID_CHARS = set('<>:"\\|?*')
+WINDOWS_RESERVED_STEMS = {"con", "prn", "aux", "nul"} | {f"com{i}" for i in range(1, 10)} | \
+                         {f"lpt{i}" for i in range(1, 10)}
+
+
+class PackError(Exception):
+    pass
+
+
+def log(message):
+    print(f"{PROG}: {message}", flush=True)
+
+
+# --- the files to pack -------------------------------------------------------------------------------------
+
+def check_name(rel_path):
+    """Raises PackError when chmcmd or a Windows extraction could not carry the file's name unchanged."""
+    try:
+        rel_path.encode("utf-8")
+    except UnicodeEncodeError:
+        raise PackError(f"'{rel_path!r}': the name is not valid UTF-8")
+    parts = rel_path.split("/")
+    for part in parts:
+        if part != part.strip() or part.endswith("."):
+            raise PackError(f"'{rel_path}': a name must not begin or end with blanks or end with a dot")
+        if any(ord(c) < 0x20 or c == "\x7f" for c in part):
+            raise PackError(f"'{rel_path}': control characters in a name are not supported")
+        bad = sorted(set(part) & WINDOWS_INVALID_CHARS)
+        if bad:
+            raise PackError(f"'{rel_path}': the character(s) {' '.join(bad)} cannot be used in a Windows file name")
+        if part.split(".")[0].lower() in WINDOWS_RESERVED_STEMS:
+            raise PackError(f"'{rel_path}': '{part}' is a reserved device name on Windows")
+    # The project file's [FILES] section takes a line starting with ';' for a comment, and one in brackets
+    # for the start of another section.
+    if rel_path.startswith(";"):
+        raise PackError(f"'{rel_path}': chmcmd would read a line starting with ';' as a comment")
+    if rel_path.startswith("[") and rel_path.endswith("]"):
+        raise PackError(f"'{rel_path}': chmcmd would read a line in brackets as a section header")
+    if len(parts) == 1 and rel_path.lower() in RESERVED_ROOT_NAMES:
+        raise PackError(f"'{rel_path}': the name is taken by an entry that chmcmd writes itself")
+    if rel_path.startswith("::"):
+        raise PackError(f"'{rel_path}': names starting with '::' are reserved by the container format")
+
+
+def collect_files(source_dir):
+    """Every regular file under source_dir as a sorted list of '/'-separated relative paths."""
+    if not os.path.isdir(source_dir):
+        raise PackError(f"the folder to pack does not exist: {source_dir}")
+    files = []
+    for root, dirs, names in os.walk(source_dir):
+        dirs.sort()
+        for name in sorted(names):
+            full = os.path.join(root, name)
+            if not os.path.isfile(full):
+                raise PackError(f"'{os.path.relpath(full, source_dir)}' is not a regular file")
+            rel = os.path.relpath(full, source_dir).replace(os.sep, "/")
+            check_name(rel)
+            files.append(rel)
+    if not files:
+        raise PackError(f"the folder to pack holds no files: {source_dir}")
+    # The container and Windows both compare names without regard to case.
+    seen = {}
+    for rel in files:
+        key = rel.lower()
+        if key in seen:
+            raise PackError(f"'{rel}' and '{seen[key]}' differ only in case")
+        seen[key] = rel
+    return files
+
+
+# --- the listing chunk fix ---------------------------------------------------------------------------------
+
+def fix_first_listing_chunk(path):
+    """Points the ITSP header's first-listing-chunk field at the PMGL chunk that starts the listing.
+
+    Returns (old, new). Raises PackError when the directory is not what chmcmd writes."""
+    with open(path, "r+b") as f:
+        data = bytearray(f.read())
+        if data[:4] != b"ITSF":
+            raise PackError(f"{path}: chmcmd's output is not an ITSF container")
+        dir_offset, dir_length = struct.unpack_from("<QQ", data, 0x48)
+        itsp = dir_offset
+        if data[itsp:itsp + 4] != b"ITSP":
+            raise PackError(f"{path}: no ITSP directory header at offset {itsp:#x}")
+        header_length, = struct.unpack_from("<I", data, itsp + 0x08)
+        chunk_size, = struct.unpack_from("<I", data, itsp + 0x10)
+        first_field, last_field = struct.unpack_from("<ii", data, itsp + 0x20)
+        chunk_count, = struct.unpack_from("<I", data, itsp + 0x2C)
+        if chunk_size == 0 or header_length + chunk_count * chunk_size != dir_length:
+            raise PackError(f"{path}: the directory size does not match {chunk_count} chunks of {chunk_size} bytes")
+
+        heads, tails, links = [], [], {}
+        for index in range(chunk_count):
+            chunk = itsp + header_length + index * chunk_size
+            if data[chunk:chunk + 4] != b"PMGL":
+                continue
+            prev_chunk, next_chunk = struct.unpack_from("<ii", data, chunk + 0x0C)
+            links[index] = next_chunk
+            if prev_chunk == -1:
+                heads.append(index)
+            if next_chunk == -1:
+                tails.append(index)
+        if len(heads) != 1 or len(tails) != 1:
+            raise PackError(f"{path}: expected one first and one last listing chunk, found {heads} and {tails}")
+
+        # The chain from the head must reach every listing chunk once and end where the header says.
+        seen, index = [], heads[0]
+        while index != -1 and index not in seen and index in links:
+            seen.append(index)
+            index = links[index]
+        if index != -1 or len(seen) != len(links) or seen[-1] != last_field:
+            raise PackError(f"{path}: the listing chunks do not form one chain from chunk {heads[0]} "
+                            f"to the last chunk {last_field}")
+
+        if first_field != heads[0]:
+            struct.pack_into("<i", data, itsp + 0x20, heads[0])
+            f.seek(itsp + 0x20)
+            f.write(data[itsp + 0x20:itsp + 0x24])
+        return first_field, heads[0]
+
+
+# --- chmcmd ------------------------------------------------------------------------------------------------
+
+def write_project(content_dir, files, title, compiled_name):
+    """Writes the .hhp project file inside content_dir; returns its file name."""
+    taken = {rel.lower() for rel in files}
+    name, n = "product-pack.hhp", 0
+    while name.lower() in taken:
+        n += 1
+        name = f"product-pack-{n}.hhp"
+    lines = [
+        "[OPTIONS]",
+        f"Compiled file={compiled_name}",
+        f"Title={title}",
+        "Full-text search=No",
+        "",
+        "[FILES]",
+        *files,
+        "",
+    ]
+    with open(os.path.join(content_dir, name), "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(lines))
+    return name
+
+
+def run_chmcmd(chmcmd, content_dir, project):
+    result = subprocess.run([chmcmd, "--no-html-scan", project], cwd=content_dir,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    output = result.stdout.decode("utf-8", "replace")
+    if result.returncode != 0:
+        raise PackError(f"chmcmd failed with status {result.returncode}:\n{output.strip()}")
+    # chmcmd goes on past a file it cannot find, leaving it out; treat its warnings as failures.
+    warnings = [line for line in output.splitlines() if line.lower().startswith(("warning", "error"))]
+    if warnings:
+        raise PackError("chmcmd reported:\n" + "\n".join(warnings))
+
+
+# --- verification with extract_chmLib ----------------------------------------------------------------------
+
+def same_content(a, b):
+    if os.path.getsize(a) != os.path.getsize(b):
+        return False
+    with open(a, "rb") as fa, open(b, "rb") as fb:
+        while True:
+            block_a, block_b = fa.read(1 << 20), fb.read(1 << 20)
+            if block_a != block_b:
+                return False
+            if not block_a:
+                return True
+
+
+def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
+    """Extracts pack with extract_chmLib into scratch and compares every file of source_dir."""
+    label = label or pack
+    with open(pack, "rb") as f:
+        signature = f.read(4)
+    if signature != b"ITSF":
+        raise PackError(f"verification failed: {label} is not an ITSF container (starts with {signature!r})")
+
+    out_dir = os.path.join(scratch, "extracted")
+    shutil.rmtree(out_dir, ignore_errors=True)
+    result = subprocess.run([extract_chmlib, pack, out_dir], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    output = result.stdout.decode("utf-8", "replace")
+
+    problems = []
+    for rel in files:
+        original = os.path.join(source_dir, *rel.split("/"))
+        extracted = os.path.join(out_dir, *rel.split("/"))
+        if not os.path.isfile(extracted):
+            problems.append(f"'{rel}' is missing from the container")
+        elif not same_content(original, extracted):
+            problems.append(f"'{rel}' differs from the source file ({os.path.getsize(extracted)} bytes read back, "
+                            f"{os.path.getsize(original)} expected)")
+    if problems:
+        shown = problems[:20]
+        more = f"\n  ... and {len(problems) - len(shown)} more" if len(problems) > len(shown) else ""
+        # extract_chmLib's own words only help when it stumbled itself.
+        tail = ""
+        if result.returncode != 0 or "error" in output.lower():
+            tail = "\n".join(output.strip().splitlines()[-5:])
+        raise PackError(f"verification with extract_chmLib failed for {len(problems)} of {len(files)} files "
+                        f"in {label}:\n  " + "\n  ".join(shown) + more +
+                        (f"\nextract_chmLib said (last lines):\n{tail}" if tail else ""))
+    return len(files)
+
+
+# --- commands ----------------------------------------------------------------------------------------------
+
+def find_tool(given, name, package):
+    tool = given or shutil.which(name)
+    if not tool:
+        raise PackError(f"{name} was not found (Debian package {package})")
+    return tool
+
+
+def build(args):
+    chmcmd = find_tool(args.chmcmd, "chmcmd", "fp-utils-3.2.2 or fp-utils")
+    extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "libchm-bin")
+    source_dir = os.path.abspath(args.source)
+    output = os.path.abspath(args.output)
+    if os.path.isfile(output):
+        os.remove(output)
+    files = collect_files(source_dir)
+    total = sum(os.path.getsize(os.path.join(source_dir, *rel.split("/"))) for rel in files)
+
+    out_dir = os.path.dirname(output)
+    os.makedirs(out_dir, exist_ok=True)
+    scratch = tempfile.mkdtemp(prefix=f".{os.path.basename(output)}.work-", dir=out_dir)
+    try:
+        content_dir = os.path.join(scratch, "content")
+        for rel in files:
+            target = os.path.join(content_dir, *rel.split("/"))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copyfile(os.path.join(source_dir, *rel.split("/")), target)
+        project = write_project(content_dir, files, args.title, "../pack.chm")
+        pack = os.path.join(scratch, "pack.chm")
+        run_chmcmd(chmcmd, content_dir, project)
+        if not os.path.isfile(pack):
+            raise PackError("chmcmd finished without writing the container")
+        if args.raw_copy:
+            shutil.copyfile(pack, args.raw_copy)
+
+        old, new = fix_first_listing_chunk(pack)
+        if old != new:
+            log(f"corrected the first listing chunk in the ITSP header: {old} -> {new}")
+
+        # Compare with the scratch copy's originals: the source folder might change while we run.
+        verify(pack, content_dir, files, extract_chmlib, scratch, label=f"the new pack for {output}")
+        os.replace(pack, output)
+        log(f"{len(files)} files, {total} bytes -> {output} ({os.path.getsize(output)} bytes), "
+            f"verified with extract_chmLib")
+    finally:
+        if args.keep_work:
+            log(f"scratch folder kept: {scratch}")
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+def verify_only(args):
+    extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "libchm-bin")
+    pack, source_dir = os.path.abspath(args.source), os.path.abspath(args.output)
+    if not os.path.isfile(pack):
+        raise PackError(f"the pack does not exist: {pack}")
+    files = collect_files(source_dir)
+    scratch = tempfile.mkdtemp(prefix="verify-pack-")
+    try:
+        count = verify(pack, source_dir, files, extract_chmlib, scratch)
+        log(f"{pack}: all {count} files of {source_dir} read back byte-equal with extract_chmLib")
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog=PROG, description="Build and verify the product pack (ITSF/CHM).")
+    parser.add_argument("source", metavar="SOURCE_DIR | PACK")
+    parser.add_argument("output", metavar="OUTPUT | SOURCE_DIR")
+    parser.add_argument("--verify", action="store_true",
+                        help="only verify: the arguments are an existing PACK and the SOURCE_DIR it must hold")
+    parser.add_argument("--chmcmd", help="chmcmd to use (default: from PATH)")
+    parser.add_argument("--extract-chmlib", help="extract_chmLib to use (default: from PATH)")
+    parser.add_argument("--title", default="Product content", help="title stored in the container")
+    parser.add_argument("--raw-copy", metavar="FILE", help="also save chmcmd's uncorrected output as FILE")
+    parser.add_argument("--keep-work", action="store_true", help="keep the scratch folder")
+    args = parser.parse_args(argv)
+    try:
+        if args.verify:
+            verify_only(args)
+        else:
+            build(args)
+    except PackError as e:
+        print(f"{PROG}: error: {e}", file=sys.stderr, flush=True)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

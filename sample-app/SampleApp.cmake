@@ -1,0 +1,49 @@
+# The sample managed application: the core assembly with the standalone host and the product "Lumenix",
+# compiled with Mono's C# compiler for the .NET Framework 4 profile into ${LX_SAMPLE_APP_DIR}. That folder
+# holds exactly the files of the sample pack and nothing else.
+#
+# Provides: LX_SAMPLE_APP_DIR, LX_SAMPLE_APP_FILES (the assemblies), target lx_sample_app, LX_MCS, LX_MONO.
+include_guard(GLOBAL)
+
+find_program(LX_MCS mcs DOC "Mono C# compiler (Debian package mono-mcs)")
+find_program(LX_MONO mono DOC "Mono runtime (Debian package mono-runtime)")
+if(NOT LX_MCS)
+  message(FATAL_ERROR "mcs was not found: install the Debian package mono-mcs (scripts/install-deps.sh).")
+endif()
+
+# Debian's Mono has only the 4.5 runtime profile and no reference-assembly folders: "-sdk:4" cannot be
+# resolved there (warning CS8001) and mcs falls back to that same profile. Without -sdk it builds the same
+# .NET Framework 4 assemblies (runtime v4.0.30319, mscorlib 4.0.0.0) quietly.
+set(LX_MCS_FLAGS "-nologo;-optimize+;-platform:anycpu" CACHE STRING "Flags for every mcs call of the sample")
+
+set(LX_SAMPLE_APP_DIR ${CMAKE_BINARY_DIR}/sample-app)
+set(_lx_sample_src ${CMAKE_CURRENT_LIST_DIR})
+
+set(_lx_host_sources
+  ${_lx_sample_src}/host/AssemblyInfo.cs
+  ${_lx_sample_src}/host/KestStandaloneApplicationHost.cs)
+set(_lx_product_sources
+  ${_lx_sample_src}/product/AssemblyInfo.cs
+  ${_lx_sample_src}/product/MainForm.cs
+  ${_lx_sample_src}/product/Program.cs)
+
+set(_lx_host_dll ${LX_SAMPLE_APP_DIR}/Corvane.Platform.Tessarine.UI.Standalone.dll)
+set(_lx_product_dll ${LX_SAMPLE_APP_DIR}/Lumenix.dll)
+set(LX_SAMPLE_APP_FILES ${_lx_host_dll} ${_lx_product_dll})
+
+add_custom_command(
+  OUTPUT ${_lx_host_dll}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${LX_SAMPLE_APP_DIR}
+  COMMAND ${LX_MCS} ${LX_MCS_FLAGS} -target:library -out:${_lx_host_dll} ${_lx_host_sources}
+  DEPENDS ${_lx_host_sources}
+  COMMENT "Compiling the sample core assembly Corvane.Platform.Tessarine.UI.Standalone.dll"
+  VERBATIM)
+add_custom_command(
+  OUTPUT ${_lx_product_dll}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${LX_SAMPLE_APP_DIR}
+  COMMAND ${LX_MCS} ${LX_MCS_FLAGS} -target:library -r:System.Windows.Forms.dll -r:System.Drawing.dll
+          -out:${_lx_product_dll} ${_lx_product_sources}
+  DEPENDS ${_lx_product_sources}
+  COMMENT "Compiling the sample product assembly Lumenix.dll"
+  VERBATIM)
+add_custom_target(lx_sample_app ALL DEPENDS ${LX_SAMPLE_APP_FILES})

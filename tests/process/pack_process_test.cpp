@@ -1,0 +1,156 @@
+// The real launcher unpacking its product pack into the content cache folder under TEMP.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "driver.h"
+#include "unit/standin_session.h"
+
+namespace
+{
+const wchar_t c_szBelowTemp[] = L"Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
+const wchar_t c_szCoreAssemblyBox[] =
+    L"Could not load the application core assembly \u201CCorvane.Platform.Tessarine.UI.Standalone\u201D.\n";
+
+std::wstring Environment(const wchar_t* pszName)
+{
+    wchar_t szValue[MAX_PATH * 4] = {};
+    GetEnvironmentVariableW(pszName, szValue, ARRAYSIZE(szValue));
+    return szValue;
+}
+
+CLaunchResult RunWithTemp(const std::wstring& temp, const std::wstring& exe = Environment(L"LUMENIX_EXE"))
+{
+    CLaunchOptions options;
+    options.exePath = exe;
+    options.environment = {{L"TEMP", temp}, {L"TMP", temp}};
+    options.timeoutMs = 60000;
+    CLaunchResult result;
+    RunAndWatch(options, result);
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    return result;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.pop_back();
+    return utf8;
+}
+
+ULONGLONG WriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attrs = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attrs))
+        return 0;
+    return (static_cast<ULONGLONG>(attrs.ftLastWriteTime.dwHighDateTime) << 32) | attrs.ftLastWriteTime.dwLowDateTime;
+}
+
+std::vector<ULONGLONG> CacheTimes(const std::wstring& cache)
+{
+    return {WriteTime(cache + L"\\ProductContent.chm"), WriteTime(cache + L"\\Lumenix.dll"),
+            WriteTime(cache + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll")};
+}
+} // namespace
+
+TEST(ProductPack, EntrywayDomainGetsTheCacheFolderWithOneSeparator)
+{
+    for (const bool fTrailing : {false, true})
+    {
+        CStandinSession session;
+        session.InstallInSystemFolder(L"full");
+        const std::wstring temp = session.Folder() + (fTrailing ? L"\\temp-trailing" : L"\\temp-plain");
+        CreateDirectoryW(temp.c_str(), nullptr);
+        const CLaunchResult result = RunWithTemp(fTrailing ? temp + L"\\" : temp);
+        EXPECT_TRUE(result.boxes.empty());
+        EXPECT_EQ(0u, result.exitCode);
+        const std::string cache = Utf8(temp + L"\\" + c_szBelowTemp);
+        EXPECT_EQ(cache, JsonText(session.FirstCall("put_ApplicationBase"), "value"));
+        EXPECT_EQ("Entryway", JsonText(session.FirstCall("CreateDomainEx"), "name"));
+        EXPECT_EQ(cache, JsonText(session.FirstCall("Load_2"), "base"));
+        EXPECT_FALSE(session.WasCalled("GetDefaultDomain"));
+    }
+}
+
+TEST(ProductPack, SecondStartRewritesNothing)
+{
+    CStandinSession session;
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const std::wstring cache = temp + L"\\" + c_szBelowTemp;
+    EXPECT_EQ(0u, RunWithTemp(temp).exitCode);
+    const std::vector<ULONGLONG> first = CacheTimes(cache);
+    for (ULONGLONG time : first)
+        EXPECT_NE(0u, time);
+    Sleep(1100);
+    EXPECT_EQ(0u, RunWithTemp(temp).exitCode);
+    EXPECT_EQ(first, CacheTimes(cache));
+}
+
+TEST(ProductPack, CacheFolderThatCannotBeCreatedFallsBackToTheDefaultDomain)
+{
+    CStandinSession session;
+    session.InstallInSystemFolder(L"full");
+    // TEMP names a file; the default domain's base (the launcher's folder) holds no core assembly.
+    const std::wstring temp = session.Folder() + L"\\not-a-folder";
+    HANDLE hFile = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    CloseHandle(hFile);
+
+    const CLaunchResult result = RunWithTemp(temp);
+    ASSERT_EQ(2u, result.boxes.size());
+    EXPECT_EQ(0u, result.boxes[0].text.find(L"Could not create the product content cache folder at \u201C" + temp +
+                                            L"\\" + c_szBelowTemp + L"\u201D.\n"))
+        << result.boxes[0].text;
+    EXPECT_EQ(0u, result.boxes[1].text.find(c_szCoreAssemblyBox)) << result.boxes[1].text;
+    EXPECT_EQ(0x80070002u, result.exitCode);
+    EXPECT_TRUE(session.WasCalled("GetDefaultDomain"));
+    EXPECT_FALSE(session.WasCalled("CreateDomainEx"));
+}
+
+TEST(ProductPack, CorruptPackIsToldAndTheStartGoesOnInTheDefaultDomain)
+{
+    CStandinSession session;
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const CLaunchResult result = RunWithTemp(temp, Environment(L"LUMENIX_CORRUPT_EXE"));
+    ASSERT_EQ(2u, result.boxes.size());
+    EXPECT_EQ(0u, result.boxes[0].text.find(L"Could not open the structured document storage on the product pack.\n"))
+        << result.boxes[0].text;
+    EXPECT_EQ(0u, result.boxes[1].text.find(c_szCoreAssemblyBox));
+    EXPECT_TRUE(session.WasCalled("GetDefaultDomain"));
+}
+
+TEST(ProductPack, LaunchersStartedTogetherEachEndWellOrTellWhy)
+{
+    CStandinSession session;
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    CLaunchResult first;
+    CLaunchResult second;
+    std::thread other([&] { second = RunWithTemp(temp); });
+    first = RunWithTemp(temp);
+    other.join();
+    for (const CLaunchResult* pResult : {&first, &second})
+    {
+        if (pResult->exitCode == 0)
+            EXPECT_TRUE(pResult->boxes.empty());
+        else
+            EXPECT_FALSE(pResult->boxes.empty()) << "failed without telling: 0x" << std::hex << pResult->exitCode;
+    }
+
+    // A third start finds everything in place and rewrites nothing.
+    const std::wstring cache = temp + L"\\" + c_szBelowTemp;
+    const std::vector<ULONGLONG> before = CacheTimes(cache);
+    Sleep(1100);
+    const CLaunchResult third = RunWithTemp(temp);
+    EXPECT_EQ(0u, third.exitCode);
+    EXPECT_TRUE(third.boxes.empty());
+    EXPECT_EQ(before, CacheTimes(cache));
+}

@@ -1,0 +1,103 @@
+// The content cache folder under TEMP: its exact path, its creation, and TEMP paths that do not serve.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/report.h"
+#include "msgbox_recorder.h"
+#include "pack/content_folder.h"
+#include "unit/system_text.h"
+
+namespace
+{
+const wchar_t c_szBelowTemp[] = L"Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
+
+// A TEMP of the test's own under the real one (no trailing separator).
+std::wstring ScratchTemp(const wchar_t* pszName)
+{
+    wchar_t szTemp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, szTemp);
+    return std::wstring(szTemp) + L"lx-cache-" + std::to_wstring(GetCurrentProcessId()) + L"-" + pszName;
+}
+
+void SetTemp(const std::wstring& temp)
+{
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+}
+
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD dwAttributes = GetFileAttributesW(path.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+} // namespace
+
+TEST(ContentCacheFolder, OneSeparatorWhetherTempEndsInOneOrNot)
+{
+    const std::wstring temp = ScratchTemp(L"sep");
+    CreateDirectoryW(temp.c_str(), nullptr);
+    CMessageBoxRecorder recorder;
+
+    SetTemp(temp);
+    const std::wstring plain = GetContentCacheFolder().c_str();
+    SetTemp(temp + L"\\");
+    const std::wstring trailing = GetContentCacheFolder().c_str();
+
+    EXPECT_EQ(temp + L"\\" + c_szBelowTemp, plain);
+    EXPECT_EQ(plain, trailing);
+    EXPECT_NE(L'\\', plain.back());
+    EXPECT_TRUE(IsFolder(plain));
+    EXPECT_TRUE(recorder.Boxes().empty());
+}
+
+TEST(ContentCacheFolder, CreatesEveryMissingLevelAtOnce)
+{
+    const std::wstring temp = ScratchTemp(L"deep") + L"\\not\\there\\yet";
+    SetTemp(temp);
+    CMessageBoxRecorder recorder;
+    const std::wstring folder = GetContentCacheFolder().c_str();
+    EXPECT_EQ(temp + L"\\" + c_szBelowTemp, folder);
+    EXPECT_TRUE(IsFolder(folder));
+    EXPECT_TRUE(recorder.Boxes().empty());
+}
+
+TEST(ContentCacheFolder, FolderThatCannotBeCreatedIsTold)
+{
+    // TEMP names a file: nothing can be created below it.
+    const std::wstring file = ScratchTemp(L"file");
+    HANDLE hFile = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    CloseHandle(hFile);
+    SetTemp(file);
+
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(GetContentCacheFolder().IsEmpty());
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    const std::wstring lead =
+        L"Could not create the product content cache folder at \u201C" + file + L"\\" + c_szBelowTemp + L"\u201D.\n";
+    EXPECT_EQ(0u, recorder.Boxes()[0].text.find(lead)) << recorder.Boxes()[0].text;
+    EXPECT_GT(recorder.Boxes()[0].text.size(), lead.size());
+}
+
+TEST(ContentCacheFolder, TempPathLongerThanTheBufferIsAFailedQuery)
+{
+    const std::wstring temp = L"C:\\" + std::wstring(300, L'x');
+    SetTemp(temp);
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(GetContentCacheFolder().IsEmpty());
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(std::wstring(L"Could not get the TEMP folder path. ") + FormatWin32Message(ERROR_FILENAME_EXCED_RANGE).c_str(),
+              recorder.Boxes()[0].text);
+}
+
+TEST(ContentCacheFolder, MissingPackResourceIsSilent)
+{
+    // This test program carries no product pack.
+    const std::wstring temp = ScratchTemp(L"nopack");
+    SetTemp(temp);
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+    EXPECT_TRUE(recorder.Boxes().empty());
+    EXPECT_TRUE(IsFolder(temp + L"\\" + c_szBelowTemp));
+}

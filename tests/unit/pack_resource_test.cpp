@@ -1,0 +1,251 @@
+// The real pack through Wine's InfoTech storage component: this test program carries the sample product pack
+// as its own resource, exactly as the launcher does.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "msgbox_recorder.h"
+#include "pack/content_folder.h"
+#include "pack/pack_extraction.h"
+
+namespace
+{
+std::wstring Environment(const wchar_t* pszName)
+{
+    wchar_t szValue[MAX_PATH * 4] = {};
+    GetEnvironmentVariableW(pszName, szValue, ARRAYSIZE(szValue));
+    return szValue;
+}
+
+std::wstring ScratchTemp(const wchar_t* pszName)
+{
+    wchar_t szTemp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring temp = std::wstring(szTemp) + L"lx-packres-" + std::to_wstring(GetCurrentProcessId()) + L"-" + pszName;
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    return temp;
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::string data;
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return data;
+    char buffer[65536];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
+        data.append(buffer, dwRead);
+    CloseHandle(hFile);
+    return data;
+}
+
+void WriteAll(const std::wstring& path, const std::string& data)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    DWORD dwWritten = 0;
+    WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten, nullptr);
+    CloseHandle(hFile);
+}
+
+ULONGLONG WriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attrs = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attrs);
+    return (static_cast<ULONGLONG>(attrs.ftLastWriteTime.dwHighDateTime) << 32) | attrs.ftLastWriteTime.dwLowDateTime;
+}
+
+std::string PackBytes()
+{
+    HRSRC hrsrc = FindResourceW(nullptr, MAKEINTRESOURCEW(666), RT_RCDATA);
+    const char* pch = static_cast<const char*>(LockResource(LoadResource(nullptr, hrsrc)));
+    return std::string(pch, SizeofResource(nullptr, hrsrc));
+}
+
+// The files the sample application is made of (what the pack was built from).
+std::vector<std::wstring> SampleFiles()
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW find;
+    HANDLE hFind = FindFirstFileW((Environment(L"LX_SAMPLE_APP_DIR") + L"\\*").c_str(), &find);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return names;
+    do
+    {
+        if (!(find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(find.cFileName);
+    } while (FindNextFileW(hFind, &find));
+    FindClose(hFind);
+    return names;
+}
+
+// Counts the streams opened through a storage and its sub-storages.
+class CCountingStorage : public IStorage
+{
+public:
+    CCountingStorage(IStorage* pInner, int* pcStreamOpens) : m_pInner(pInner), m_pcStreamOpens(pcStreamOpens)
+    {
+        m_pInner->AddRef();
+    }
+    virtual ~CCountingStorage() { m_pInner->Release(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IStorage)
+        {
+            *ppv = static_cast<IStorage*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return m_pInner->QueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++m_cRefs); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG cRefs = --m_cRefs;
+        if (cRefs == 0)
+            delete this;
+        return static_cast<ULONG>(cRefs);
+    }
+    STDMETHODIMP OpenStream(const OLECHAR* pwcsName, void* pv, DWORD grfMode, DWORD reserved, IStream** ppstm) override
+    {
+        ++*m_pcStreamOpens;
+        return m_pInner->OpenStream(pwcsName, pv, grfMode, reserved, ppstm);
+    }
+    STDMETHODIMP OpenStorage(const OLECHAR* pwcsName, IStorage* pPriority, DWORD grfMode, SNB snb, DWORD reserved,
+                             IStorage** ppstg) override
+    {
+        IStorage* pInner = nullptr;
+        const HRESULT hr = m_pInner->OpenStorage(pwcsName, pPriority, grfMode, snb, reserved, &pInner);
+        *ppstg = SUCCEEDED(hr) ? new CCountingStorage(pInner, m_pcStreamOpens) : nullptr;
+        if (pInner)
+            pInner->Release();
+        return hr;
+    }
+    STDMETHODIMP EnumElements(DWORD r1, void* r2, DWORD r3, IEnumSTATSTG** ppenum) override
+    {
+        return m_pInner->EnumElements(r1, r2, r3, ppenum);
+    }
+    STDMETHODIMP CreateStream(const OLECHAR*, DWORD, DWORD, DWORD, IStream**) override { return E_NOTIMPL; }
+    STDMETHODIMP CreateStorage(const OLECHAR*, DWORD, DWORD, DWORD, IStorage**) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyTo(DWORD, const IID*, SNB, IStorage*) override { return E_NOTIMPL; }
+    STDMETHODIMP MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Revert() override { return E_NOTIMPL; }
+    STDMETHODIMP DestroyElement(const OLECHAR*) override { return E_NOTIMPL; }
+    STDMETHODIMP RenameElement(const OLECHAR*, const OLECHAR*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetElementTimes(const OLECHAR*, const FILETIME*, const FILETIME*, const FILETIME*) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetClass(REFCLSID) override { return E_NOTIMPL; }
+    STDMETHODIMP SetStateBits(DWORD, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Stat(STATSTG* pstat, DWORD grf) override { return m_pInner->Stat(pstat, grf); }
+
+private:
+    IStorage* m_pInner;
+    int* m_pcStreamOpens;
+    LONG m_cRefs = 1;
+};
+
+class PackResource : public testing::Test
+{
+protected:
+    void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+};
+} // namespace
+
+TEST_F(PackResource, FirstStartWritesThePackAndEveryFileByteEqual)
+{
+    const std::wstring temp = ScratchTemp(L"first");
+    CMessageBoxRecorder recorder;
+    const std::wstring folder = PrepareContentFolder().c_str();
+    EXPECT_TRUE(recorder.Boxes().empty());
+    ASSERT_EQ(temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache", folder);
+    EXPECT_TRUE(PackBytes() == ReadAll(folder + L"\\ProductContent.chm"));
+
+    const std::vector<std::wstring> files = SampleFiles();
+    ASSERT_GE(files.size(), 2u) << "the sample application's files were not found";
+    for (const std::wstring& name : files)
+    {
+        const std::string expected = ReadAll(Environment(L"LX_SAMPLE_APP_DIR") + L"\\" + name);
+        EXPECT_TRUE(expected == ReadAll(folder + L"\\" + name)) << "differs: " << std::string(name.begin(), name.end());
+    }
+}
+
+TEST_F(PackResource, SecondStartRewritesNothingAndOpensNoStream)
+{
+    ScratchTemp(L"second");
+    const std::wstring folder = PrepareContentFolder().c_str();
+    ASSERT_FALSE(folder.empty());
+    const std::vector<std::wstring> files = SampleFiles();
+    std::vector<ULONGLONG> times;
+    for (const std::wstring& name : files)
+        times.push_back(WriteTime(folder + L"\\" + name));
+    const ULONGLONG packTime = WriteTime(folder + L"\\ProductContent.chm");
+    Sleep(1100);
+
+    CMessageBoxRecorder recorder;
+    CComPtrT<IStorage> oStorage = OpenProductPack(folder.c_str());
+    ASSERT_TRUE(oStorage);
+    int cStreamOpens = 0;
+    IStorage* pCounting = new CCountingStorage(oStorage.Get(), &cStreamOpens);
+    EXPECT_TRUE(ExtractStorage(pCounting, folder.c_str()));
+    pCounting->Release();
+    oStorage.Release();
+    EXPECT_EQ(0, cStreamOpens);
+    EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+    EXPECT_TRUE(recorder.Boxes().empty());
+
+    EXPECT_EQ(packTime, WriteTime(folder + L"\\ProductContent.chm"));
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(times[i], WriteTime(folder + L"\\" + files[i]));
+}
+
+TEST_F(PackResource, OnlyFilesOfTheWrongSizeAreCopiedAgain)
+{
+    ScratchTemp(L"sizes");
+    const std::wstring folder = PrepareContentFolder().c_str();
+    ASSERT_FALSE(folder.empty());
+    const std::wstring core = folder + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll";
+    const std::wstring product = folder + L"\\Lumenix.dll";
+    const std::string coreBytes = ReadAll(core);
+    const std::string productBytes = ReadAll(product);
+    ASSERT_FALSE(coreBytes.empty());
+    WriteAll(core, coreBytes.substr(0, coreBytes.size() / 2));
+    const std::string sameSize(productBytes.size(), 'Z');
+    WriteAll(product, sameSize);
+
+    EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+    EXPECT_TRUE(coreBytes == ReadAll(core));
+    EXPECT_TRUE(sameSize == ReadAll(product));
+}
+
+TEST_F(PackResource, PackFileOfAnotherSizeIsRewrittenBeforeItIsOpened)
+{
+    const std::wstring temp = ScratchTemp(L"packsize");
+    const std::wstring folder = temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
+    ASSERT_EQ(folder, std::wstring(GetContentCacheFolder().c_str()));
+    WriteAll(folder + L"\\ProductContent.chm", "ITSF but far too short");
+
+    CMessageBoxRecorder recorder;
+    EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+    EXPECT_TRUE(recorder.Boxes().empty());
+    EXPECT_TRUE(PackBytes() == ReadAll(folder + L"\\ProductContent.chm"));
+}
+
+TEST_F(PackResource, PackFileOfTheRightSizeIsTakenAsItIs)
+{
+    const std::wstring temp = ScratchTemp(L"samesize");
+    const std::wstring folder = temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
+    ASSERT_EQ(folder, std::wstring(GetContentCacheFolder().c_str()));
+    WriteAll(folder + L"\\ProductContent.chm", std::string(PackBytes().size(), '\0'));
+
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(0u, recorder.Boxes()[0].text.find(L"Could not open the structured document storage on the product pack.\n"));
+}
