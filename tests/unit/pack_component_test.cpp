@@ -9,6 +9,7 @@
 #include "common/com_ptr.h"
 #include "msgbox_recorder.h"
 #include "pack/pack_extraction.h"
+#include "unit/test_files.h"
 
 namespace
 {
@@ -17,20 +18,6 @@ std::wstring Environment(const wchar_t* pszName)
     wchar_t szValue[MAX_PATH * 4] = {};
     GetEnvironmentVariableW(pszName, szValue, ARRAYSIZE(szValue));
     return szValue;
-}
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::string data;
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[65536];
-    DWORD dwRead = 0;
-    while (ReadFile(hFile, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
-        data.append(buffer, dwRead);
-    CloseHandle(hFile);
-    return data;
 }
 } // namespace
 
@@ -57,7 +44,8 @@ TEST(PackComponent, ManyEntriesComeBackByteEqual)
     do
     {
         ++cFiles;
-        EXPECT_TRUE(ReadAll(source + L"\\" + find.cFileName) == ReadAll(folder + L"\\" + find.cFileName))
+        bool fExtracted = false;
+        EXPECT_TRUE(ReadAll(source + L"\\" + find.cFileName) == ReadAll(folder + L"\\" + find.cFileName, &fExtracted) && fExtracted)
             << "differs: " << std::string(find.cFileName, find.cFileName + lstrlenW(find.cFileName));
     } while (FindNextFileW(hFind, &find));
     FindClose(hFind);

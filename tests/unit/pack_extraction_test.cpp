@@ -11,6 +11,7 @@
 #include "unit/fake_storage.h"
 #include "unit/import_patch.h"
 #include "unit/system_text.h"
+#include "unit/test_files.h"
 
 namespace
 {
@@ -21,31 +22,6 @@ std::wstring TempFolder(const wchar_t* pszName)
     std::wstring folder = std::wstring(szTemp) + L"lx-pack-" + std::to_wstring(GetCurrentProcessId()) + L"-" + pszName;
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
-}
-
-std::string ReadAll(const std::wstring& path, bool* pfExists = nullptr)
-{
-    std::string data;
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pfExists)
-        *pfExists = hFile != INVALID_HANDLE_VALUE;
-    if (hFile == INVALID_HANDLE_VALUE)
-        return data;
-    char buffer[65536];
-    DWORD dwRead = 0;
-    while (ReadFile(hFile, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
-        data.append(buffer, dwRead);
-    CloseHandle(hFile);
-    return data;
-}
-
-void WriteAll(const std::wstring& path, const std::string& data)
-{
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    DWORD dwWritten = 0;
-    WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten, nullptr);
-    CloseHandle(hFile);
 }
 
 bool Exists(const std::wstring& path)

@@ -8,6 +8,7 @@
 #include "msgbox_recorder.h"
 #include "pack/content_folder.h"
 #include "pack/pack_extraction.h"
+#include "unit/test_files.h"
 
 namespace
 {
@@ -26,29 +27,6 @@ std::wstring ScratchTemp(const wchar_t* pszName)
     SetEnvironmentVariableW(L"TMP", temp.c_str());
     SetEnvironmentVariableW(L"TEMP", temp.c_str());
     return temp;
-}
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::string data;
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return data;
-    char buffer[65536];
-    DWORD dwRead = 0;
-    while (ReadFile(hFile, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
-        data.append(buffer, dwRead);
-    CloseHandle(hFile);
-    return data;
-}
-
-void WriteAll(const std::wstring& path, const std::string& data)
-{
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    DWORD dwWritten = 0;
-    WriteFile(hFile, data.data(), static_cast<DWORD>(data.size()), &dwWritten, nullptr);
-    CloseHandle(hFile);
 }
 
 ULONGLONG WriteTime(const std::wstring& path)
