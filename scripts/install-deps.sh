@@ -10,6 +10,7 @@ packages=(
     googletest
     imagemagick icoutils
     python3 fp-utils-3.2.2 libchm-bin mono-mcs mono-runtime libmono-system-windows-forms4.0-cil
+    time
 )
 
 missing=()
