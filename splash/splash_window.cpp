@@ -6,7 +6,7 @@
 #include "launcher/report.h"
 #include "splash/splash_render.h"
 
-HINSTANCE g_hInstance = nullptr;
+HINSTANCE g_hinstModule = nullptr;
 
 namespace
 {
@@ -16,7 +16,7 @@ const WORD c_idIcon = 101;
 
 HRESULT ShowSplashScreen(HINSTANCE hInstance)
 {
-    g_hInstance = hInstance;
+    g_hinstModule = hInstance;
 
     HRESULT hr = RegisterSplashClass();
     if (FAILED(hr))
@@ -45,14 +45,14 @@ HRESULT RegisterSplashClass()
     wc.lpfnWndProc = SplashWindowProc;
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
-    wc.hInstance = g_hInstance;
-    wc.hIcon = LoadIconW(g_hInstance, MAKEINTRESOURCEW(c_idIcon));
+    wc.hInstance = g_hinstModule;
+    wc.hIcon = LoadIconW(g_hinstModule, MAKEINTRESOURCEW(c_idIcon));
     // The launcher is busy for as long as the splash is up.
     wc.hCursor = LoadCursorW(nullptr, IDC_WAIT);
     wc.hbrBackground = nullptr;
     wc.lpszMenuName = nullptr;
     wc.lpszClassName = c_szSplashClassName;
-    wc.hIconSm = LoadIconW(g_hInstance, MAKEINTRESOURCEW(c_idIcon));
+    wc.hIconSm = LoadIconW(g_hinstModule, MAKEINTRESOURCEW(c_idIcon));
 
     if (!RegisterClassExW(&wc))
         return E_FAIL;
@@ -67,7 +67,7 @@ HRESULT CreateSplashWindow()
 
     // Layered so that the image brings its own shape and translucency; it stays hidden until the image is in.
     const HWND hwnd = CreateWindowExW(WS_EX_LAYERED, c_szSplashClassName, szCaption, WS_POPUP, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, g_hInstance,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, g_hinstModule,
                                       nullptr);
     // The slot always reflects this attempt, so that no earlier window owns the boxes that follow.
     g_hwndSplash = hwnd;

@@ -8,14 +8,14 @@ inline constexpr const wchar_t c_szSplashClassName[] = L"CorvaneLauncherSplash";
 
 // The module the splash class, its icons and its window belong to: set by ShowSplashScreen before anything
 // else, read when the class is registered and the window created.
-extern HINSTANCE g_hInstance;
+extern HINSTANCE g_hinstModule;
 
 // Registers the class, creates the window, draws the image and pumps the queue once.
 HRESULT ShowSplashScreen(HINSTANCE hInstance);
 
 // The steps of ShowSplashScreen, in the order it takes them.
 
-// Registers the splash window class for g_hInstance: E_FAIL when the system refuses it (e.g. it exists).
+// Registers the splash window class for g_hinstModule: E_FAIL when the system refuses it (e.g. it exists).
 HRESULT RegisterSplashClass();
 
 // Creates the hidden layered popup and stores it in g_hwndSplash, null included: E_FAIL when there is none.

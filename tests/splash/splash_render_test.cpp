@@ -354,7 +354,7 @@ protected:
         g_state = CWatchState();
         ASSERT_EQ(S_OK, m_apartment.Result());
         ASSERT_TRUE(m_watch.AllPatched());
-        g_hInstance = GetModuleHandleW(nullptr);
+        g_hinstModule = GetModuleHandleW(nullptr);
         ASSERT_EQ(S_OK, RegisterSplashClass());
         ASSERT_EQ(S_OK, CreateSplashWindow());
         m_hwnd = g_hwndSplash;

@@ -1,6 +1,7 @@
 #include "splash_test_support.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 bool IsNear(const CRgb& actual, const CRgb& expected, int tolerance)
 {

@@ -134,7 +134,7 @@ TEST(SplashClass, ASecondShowFailsBecauseTheClassExists)
 
 TEST(SplashClass, RegisterFailsWithEFailOnly)
 {
-    g_hInstance = ThisModule();
+    g_hinstModule = ThisModule();
     ASSERT_EQ(S_OK, RegisterSplashClass());
     EXPECT_EQ(E_FAIL, RegisterSplashClass());
     // The system says why; the splash keeps to E_FAIL all the same.
@@ -144,20 +144,20 @@ TEST(SplashClass, RegisterFailsWithEFailOnly)
 TEST(SplashWindow, StoresTheModuleBeforeAnythingElse)
 {
     CTestApartment apartment;
-    g_hInstance = nullptr;
+    g_hinstModule = nullptr;
     ASSERT_EQ(S_OK, ShowSplashScreen(ThisModule()));
-    EXPECT_EQ(ThisModule(), g_hInstance);
+    EXPECT_EQ(ThisModule(), g_hinstModule);
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(ThisModule()), GetWindowLongPtrW(g_hwndSplash, GWLP_HINSTANCE));
 
     // A show that fails at once (the class exists by now) has taken the module it was given all the same.
-    g_hInstance = nullptr;
+    g_hinstModule = nullptr;
     EXPECT_EQ(E_FAIL, ShowSplashScreen(ThisModule()));
-    EXPECT_EQ(ThisModule(), g_hInstance);
+    EXPECT_EQ(ThisModule(), g_hinstModule);
 }
 
 TEST(SplashWindow, IsALayeredPopupWithTheStartingCaption)
 {
-    g_hInstance = ThisModule();
+    g_hinstModule = ThisModule();
     ASSERT_EQ(S_OK, RegisterSplashClass());
     ASSERT_EQ(S_OK, CreateSplashWindow());
     const HWND hwnd = g_hwndSplash;
@@ -180,7 +180,7 @@ TEST(SplashWindow, IsALayeredPopupWithTheStartingCaption)
 
 TEST(SplashWindow, SlotNamesTheWindowCreated)
 {
-    g_hInstance = ThisModule();
+    g_hinstModule = ThisModule();
     ASSERT_EQ(S_OK, RegisterSplashClass());
     ASSERT_EQ(S_OK, CreateSplashWindow());
     ASSERT_NE(nullptr, g_hwndSplash);
@@ -199,7 +199,7 @@ TEST(SplashWindow, FailedCreationEmptiesTheSlot)
     g_hwndSplash = hwndEarlier;
 
     // No class registered: the system refuses the window.
-    g_hInstance = ThisModule();
+    g_hinstModule = ThisModule();
     EXPECT_EQ(E_FAIL, CreateSplashWindow());
     EXPECT_EQ(nullptr, g_hwndSplash);
     EXPECT_EQ(nullptr, GetSplashWindow());
@@ -225,7 +225,7 @@ TEST(SplashWindow, ShowFailsWhenTheWindowCannotBeCreated)
 
 TEST(SplashWindow, ProcedureLeavesEverythingToTheDefault)
 {
-    g_hInstance = ThisModule();
+    g_hinstModule = ThisModule();
     ASSERT_EQ(S_OK, RegisterSplashClass());
     ASSERT_EQ(S_OK, CreateSplashWindow());
     const HWND hwnd = g_hwndSplash;
