@@ -1,6 +1,8 @@
 // The process-level driver: starts the program, then polls the screen for its message boxes until it ends.
 #include "driver.h"
 
+#include "screen_pixels.h"
+
 #include <wincodec.h>
 
 #include <algorithm>
@@ -368,46 +370,12 @@ bool SaveScreenshot(const std::wstring& path)
     if (cx <= 0 || cy <= 0)
         return false;
 
-    // The screen into a top-down 32-bit bitmap.
-    std::vector<BYTE> pixels;
-    {
-        HDC hdcScreen = GetDC(nullptr);
-        if (!hdcScreen)
-            return false;
-        BITMAPINFO bmi = {};
-        bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-        bmi.bmiHeader.biWidth = cx;
-        bmi.bmiHeader.biHeight = -cy;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        void* pBits = nullptr;
-        HDC hdcMem = CreateCompatibleDC(hdcScreen);
-        HBITMAP hbm = CreateDIBSection(hdcScreen, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
-        bool fCopied = false;
-        if (hdcMem && hbm)
-        {
-            HGDIOBJ hbmOld = SelectObject(hdcMem, hbm);
-            fCopied = BitBlt(hdcMem, 0, 0, cx, cy, hdcScreen, x, y, SRCCOPY | CAPTUREBLT) != FALSE;
-            GdiFlush();
-            if (fCopied)
-            {
-                const BYTE* pFirst = static_cast<const BYTE*>(pBits);
-                pixels.assign(pFirst, pFirst + static_cast<size_t>(cx) * cy * 4);
-            }
-            SelectObject(hdcMem, hbmOld);
-        }
-        if (hbm)
-            DeleteObject(hbm);
-        if (hdcMem)
-            DeleteDC(hdcMem);
-        ReleaseDC(nullptr, hdcScreen);
-        if (!fCopied)
-            return false;
-    }
     // The screen has no alpha: make every pixel opaque.
-    for (size_t i = 3; i < pixels.size(); i += 4)
-        pixels[i] = 0xFF;
+    std::vector<DWORD> pixels;
+    if (!CaptureScreenPixels(RECT{x, y, x + cx, y + cy}, pixels))
+        return false;
+    for (DWORD& pixel : pixels)
+        pixel |= 0xFF000000;
 
     CComInit com;
     if (!com.Ok())
@@ -423,7 +391,8 @@ bool SaveScreenshot(const std::wstring& path)
                                   factory.OutVoid());
     if (SUCCEEDED(hr))
         hr = factory->CreateBitmapFromMemory(static_cast<UINT>(cx), static_cast<UINT>(cy), GUID_WICPixelFormat32bppBGRA,
-                                             stride, static_cast<UINT>(pixels.size()), pixels.data(), bitmap.Out());
+                                             stride, static_cast<UINT>(pixels.size() * sizeof(DWORD)),
+                                             reinterpret_cast<BYTE*>(pixels.data()), bitmap.Out());
     if (SUCCEEDED(hr))
         hr = factory->CreateStream(stream.Out());
     if (SUCCEEDED(hr))

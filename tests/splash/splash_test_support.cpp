@@ -1,5 +1,7 @@
 #include "splash_test_support.h"
 
+#include "screen_pixels.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,40 +34,7 @@ CRgb OverBlack(const CRgb& rgb, int a, int bOpacity)
 
 CScreenCapture::CScreenCapture(const RECT& rc) : m_rc(rc)
 {
-    const int cx = rc.right - rc.left;
-    const int cy = rc.bottom - rc.top;
-    if (cx <= 0 || cy <= 0)
-        return;
-    HDC hdcScreen = GetDC(nullptr);
-    if (!hdcScreen)
-        return;
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = cx;
-    bmi.bmiHeader.biHeight = -cy;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
-    void* pvBits = nullptr;
-    HDC hdcMem = CreateCompatibleDC(hdcScreen);
-    HBITMAP hbm = CreateDIBSection(hdcScreen, &bmi, DIB_RGB_COLORS, &pvBits, nullptr, 0);
-    if (hdcMem && hbm)
-    {
-        HGDIOBJ hOld = SelectObject(hdcMem, hbm);
-        m_fOk = BitBlt(hdcMem, 0, 0, cx, cy, hdcScreen, rc.left, rc.top, SRCCOPY | CAPTUREBLT) != FALSE;
-        GdiFlush();
-        if (m_fOk)
-        {
-            const DWORD* pFirst = static_cast<const DWORD*>(pvBits);
-            m_pixels.assign(pFirst, pFirst + static_cast<size_t>(cx) * cy);
-        }
-        SelectObject(hdcMem, hOld);
-    }
-    if (hbm)
-        DeleteObject(hbm);
-    if (hdcMem)
-        DeleteDC(hdcMem);
-    ReleaseDC(nullptr, hdcScreen);
+    m_fOk = CaptureScreenPixels(rc, m_pixels);
 }
 
 CRgb CScreenCapture::At(int x, int y) const
