@@ -13,19 +13,19 @@
 #   LX_RESOURCES_GENERATED_DIR  ${CMAKE_BINARY_DIR}/resources-generated with splash.png and lumenix.ico
 #   target lx_product_pack      builds all of the above
 #   lx_embed_product_pack(<target> [CORRUPT])  wires a target's .rc to the pack and the chosen artwork
-#   LX_PACKBUILD_DIR, LX_PYTHON3, LX_CHMCMD, LX_EXTRACT_CHMLIB  for the pack tests
+#   LX_PACKBUILD_DIR, LX_PYTHON3, LX_ITSFPACK (target lx_itsfpack), LX_EXTRACT_CHMLIB  for the pack tests
 include_guard(GLOBAL)
 
 set(LX_PACKBUILD_DIR ${CMAKE_CURRENT_LIST_DIR})
 include(${LX_PACKBUILD_DIR}/../sample-app/SampleApp.cmake)
+include(${LX_PACKBUILD_DIR}/ItsfPack.cmake)
 
 find_program(LX_PYTHON3 NAMES python3 DOC "Python 3 interpreter for the pack scripts")
-find_program(LX_CHMCMD NAMES chmcmd chmcmd-3.2.2 DOC "CHM compiler (Debian package fp-utils-3.2.2)")
 find_program(LX_EXTRACT_CHMLIB NAMES extract_chmLib DOC "libchm's extractor (Debian package libchm-bin)")
-foreach(_lx_tool LX_PYTHON3 LX_CHMCMD LX_EXTRACT_CHMLIB)
+foreach(_lx_tool LX_PYTHON3 LX_EXTRACT_CHMLIB)
   if(NOT ${_lx_tool})
-    message(FATAL_ERROR "${_lx_tool} was not found: scripts/install-deps.sh installs python3, "
-                        "fp-utils-3.2.2 (chmcmd) and libchm-bin (extract_chmLib).")
+    message(FATAL_ERROR "${_lx_tool} was not found: scripts/install-deps.sh installs python3 "
+                        "and libchm-bin (extract_chmLib).")
   endif()
 endforeach()
 
@@ -66,9 +66,9 @@ endif()
 add_custom_command(
   OUTPUT ${LX_PRODUCT_PACK_FILE}
   COMMAND ${LX_PYTHON3} ${LX_PACKBUILD_DIR}/build-pack.py
-          --chmcmd ${LX_CHMCMD} --extract-chmlib ${LX_EXTRACT_CHMLIB} --title "Lumenix"
+          --itsfpack ${LX_ITSFPACK} --extract-chmlib ${LX_EXTRACT_CHMLIB}
           ${LX_PACK_SOURCE_DIR} ${LX_PRODUCT_PACK_FILE}
-  DEPENDS ${_lx_pack_scripts} ${_lx_pack_inputs}
+  DEPENDS ${_lx_pack_scripts} ${_lx_pack_inputs} ${LX_ITSFPACK} lx_itsfpack
   COMMENT "Building the product pack from ${_lx_pack_source}"
   VERBATIM)
 

@@ -1,19 +1,19 @@
 #!/usr/bin/env python3
-"""Builds the product pack: one ITSF (CHM) container holding every file of a folder.
+"""Builds the product pack: one ITSF (CHM) container holding exactly the files of a folder.
 
     build-pack.py [options] SOURCE_DIR OUTPUT        build OUTPUT from SOURCE_DIR and verify it
     build-pack.py --verify PACK SOURCE_DIR           only verify an existing pack against SOURCE_DIR
 
 Steps of a build:
- 1. The folder is copied into a scratch folder beside OUTPUT, and a project file (.hhp) listing every file is
-    written inside that copy: chmcmd stores each file under its path relative to the project file's folder.
- 2. chmcmd compiles the container (LZX-compressed).
- 3. chmcmd 3.2.2 writes a wrong "first listing chunk" into the ITSP header (offset 0x20) as soon as the
-    directory needs more than one listing chunk: it names the chunk after the real first one, and readers
-    that walk the listing from there see nothing. The field is set to the listing chunk (PMGL) whose
-    previous-chunk link is -1.
- 4. The container is read back with extract_chmLib (libchm, an independent reader) and every file must come
-    back byte-equal. chmcmd's own entries (#SYSTEM, $OBJINST, ...) are ignored.
+ 1. The folder is copied into a scratch folder beside OUTPUT, and a list of its files, sorted, is written.
+ 2. itsfpack (built from itsfpack.pas) writes the container: every file LZX-compressed under its relative
+    path, the format's own "::DataSpace/..." entries, and nothing else. Its header carries no build time.
+ 3. The writer puts a wrong "first listing chunk" into the ITSP header (offset 0x20) as soon as the directory
+    needs more than one listing chunk: it names the chunk after the real first one, and readers that walk
+    the listing from there see nothing. The field is set to the listing chunk (PMGL) whose previous-chunk
+    link is -1.
+ 4. The container is read back with extract_chmLib (libchm, an independent reader): every file must come back
+    byte-equal, and nothing may come back that is not a file of the folder.
 Only a verified container becomes OUTPUT; any failure removes OUTPUT (so that a stale pack is never embedded)
 and exits with status 1 and a message naming the file.
 """
@@ -28,7 +28,8 @@ import tempfile
 
 PROG = "build-pack"
 
-# Root entries that chmcmd writes itself, or that the format reserves; a packed file must not take them.
+# Root entries that help files keep their own data in; readers that know the format treat them specially, so
+# a packed file must not take them.
 RESERVED_ROOT_NAMES = {
     "#idxhdr", "#itbits", "#strings", "#system", "#topics", "#urlstr", "#urltbl", "#tocidx",
     "$objinst", "$fiftimain", "$wwassociativelinks", "$wwkeywordlinks", "_#_readme_#_",
@@ -50,7 +51,7 @@ def log(message):
 # --- the files to pack -------------------------------------------------------------------------------------
 
 def check_name(rel_path):
-    """Raises PackError when chmcmd or a Windows extraction could not carry the file's name unchanged."""
+    """Raises PackError when the container or a Windows extraction could not carry the file's name unchanged."""
     try:
         rel_path.encode("utf-8")
     except UnicodeEncodeError:
@@ -66,14 +67,8 @@ def check_name(rel_path):
             raise PackError(f"'{rel_path}': the character(s) {' '.join(bad)} cannot be used in a Windows file name")
         if part.split(".")[0].lower() in WINDOWS_RESERVED_STEMS:
             raise PackError(f"'{rel_path}': '{part}' is a reserved device name on Windows")
-    # The project file's [FILES] section takes a line starting with ';' for a comment, and one in brackets
-    # for the start of another section.
-    if rel_path.startswith(";"):
-        raise PackError(f"'{rel_path}': chmcmd would read a line starting with ';' as a comment")
-    if rel_path.startswith("[") and rel_path.endswith("]"):
-        raise PackError(f"'{rel_path}': chmcmd would read a line in brackets as a section header")
     if len(parts) == 1 and rel_path.lower() in RESERVED_ROOT_NAMES:
-        raise PackError(f"'{rel_path}': the name is taken by an entry that chmcmd writes itself")
+        raise PackError(f"'{rel_path}': the name is reserved for the help format's own entries")
     if rel_path.startswith("::"):
         raise PackError(f"'{rel_path}': names starting with '::' are reserved by the container format")
 
@@ -109,11 +104,11 @@ def collect_files(source_dir):
 def fix_first_listing_chunk(path):
     """Points the ITSP header's first-listing-chunk field at the PMGL chunk that starts the listing.
 
-    Returns (old, new). Raises PackError when the directory is not what chmcmd writes."""
+    Returns (old, new). Raises PackError when the directory is not what the writer writes."""
     with open(path, "r+b") as f:
         data = bytearray(f.read())
         if data[:4] != b"ITSF":
-            raise PackError(f"{path}: chmcmd's output is not an ITSF container")
+            raise PackError(f"{path}: the writer's output is not an ITSF container")
         dir_offset, dir_length = struct.unpack_from("<QQ", data, 0x48)
         itsp = dir_offset
         if data[itsp:itsp + 4] != b"ITSP":
@@ -155,40 +150,17 @@ def fix_first_listing_chunk(path):
         return first_field, heads[0]
 
 
-# --- chmcmd ------------------------------------------------------------------------------------------------
+# --- itsfpack -----------------------------------------------------------------------------------------------
 
-def write_project(content_dir, files, title, compiled_name):
-    """Writes the .hhp project file inside content_dir; returns its file name."""
-    taken = {rel.lower() for rel in files}
-    name, n = "product-pack.hhp", 0
-    while name.lower() in taken:
-        n += 1
-        name = f"product-pack-{n}.hhp"
-    lines = [
-        "[OPTIONS]",
-        f"Compiled file={compiled_name}",
-        f"Title={title}",
-        "Full-text search=No",
-        "",
-        "[FILES]",
-        *files,
-        "",
-    ]
-    with open(os.path.join(content_dir, name), "w", encoding="utf-8", newline="\n") as f:
-        f.write("\n".join(lines))
-    return name
-
-
-def run_chmcmd(chmcmd, content_dir, project):
-    result = subprocess.run([chmcmd, "--no-html-scan", project], cwd=content_dir,
+def run_itsfpack(itsfpack, content_dir, files, list_file, pack):
+    """Writes the container of the listed files; the list holds one '/'-separated relative path a line."""
+    with open(list_file, "w", encoding="utf-8", newline="\n") as f:
+        f.write("".join(f"{rel}\n" for rel in files))
+    result = subprocess.run([itsfpack, list_file, content_dir, pack],
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    output = result.stdout.decode("utf-8", "replace")
     if result.returncode != 0:
-        raise PackError(f"chmcmd failed with status {result.returncode}:\n{output.strip()}")
-    # chmcmd goes on past a file it cannot find, leaving it out; treat its warnings as failures.
-    warnings = [line for line in output.splitlines() if line.lower().startswith(("warning", "error"))]
-    if warnings:
-        raise PackError("chmcmd reported:\n" + "\n".join(warnings))
+        output = result.stdout.decode("utf-8", "replace").strip()
+        raise PackError(f"itsfpack failed with status {result.returncode}:\n{output}")
 
 
 # --- verification with extract_chmLib ----------------------------------------------------------------------
@@ -205,8 +177,17 @@ def same_content(a, b):
                 return True
 
 
+def extracted_files(out_dir):
+    """Every file extract_chmLib wrote, as '/'-separated paths relative to out_dir."""
+    found = []
+    for root, _dirs, names in os.walk(out_dir):
+        found += [os.path.relpath(os.path.join(root, name), out_dir).replace(os.sep, "/") for name in names]
+    return found
+
+
 def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
-    """Extracts pack with extract_chmLib into scratch and compares every file of source_dir."""
+    """Extracts pack with extract_chmLib into scratch: every file of source_dir must come back byte-equal, and
+    nothing else may come back (extract_chmLib writes every entry but the format's own '::' ones)."""
     label = label or pack
     with open(pack, "rb") as f:
         signature = f.read(4)
@@ -227,6 +208,9 @@ def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
         elif not same_content(original, extracted):
             problems.append(f"'{rel}' differs from the source file ({os.path.getsize(extracted)} bytes read back, "
                             f"{os.path.getsize(original)} expected)")
+    packed = set(files)
+    problems += [f"'{rel}' is in the container but is no file of the folder"
+                 for rel in sorted(extracted_files(out_dir)) if rel not in packed]
     if problems:
         shown = problems[:20]
         more = f"\n  ... and {len(problems) - len(shown)} more" if len(problems) > len(shown) else ""
@@ -234,24 +218,24 @@ def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
         tail = ""
         if result.returncode != 0 or "error" in output.lower():
             tail = "\n".join(output.strip().splitlines()[-5:])
-        raise PackError(f"verification with extract_chmLib failed for {len(problems)} of {len(files)} files "
-                        f"in {label}:\n  " + "\n  ".join(shown) + more +
+        raise PackError(f"verification with extract_chmLib failed: {len(problems)} problems with the "
+                        f"{len(files)} files in {label}:\n  " + "\n  ".join(shown) + more +
                         (f"\nextract_chmLib said (last lines):\n{tail}" if tail else ""))
     return len(files)
 
 
 # --- commands ----------------------------------------------------------------------------------------------
 
-def find_tool(given, name, package):
+def find_tool(given, name, origin):
     tool = given or shutil.which(name)
     if not tool:
-        raise PackError(f"{name} was not found (Debian package {package})")
+        raise PackError(f"{name} was not found ({origin})")
     return tool
 
 
 def build(args):
-    chmcmd = find_tool(args.chmcmd, "chmcmd", "fp-utils-3.2.2 or fp-utils")
-    extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "libchm-bin")
+    itsfpack = find_tool(args.itsfpack, "itsfpack", "the build makes it from packbuild/itsfpack.pas")
+    extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "Debian package libchm-bin")
     source_dir = os.path.abspath(args.source)
     output = os.path.abspath(args.output)
     if os.path.isfile(output):
@@ -268,11 +252,10 @@ def build(args):
             target = os.path.join(content_dir, *rel.split("/"))
             os.makedirs(os.path.dirname(target), exist_ok=True)
             shutil.copyfile(os.path.join(source_dir, *rel.split("/")), target)
-        project = write_project(content_dir, files, args.title, "../pack.chm")
         pack = os.path.join(scratch, "pack.chm")
-        run_chmcmd(chmcmd, content_dir, project)
+        run_itsfpack(itsfpack, content_dir, files, os.path.join(scratch, "files.txt"), pack)
         if not os.path.isfile(pack):
-            raise PackError("chmcmd finished without writing the container")
+            raise PackError("itsfpack finished without writing the container")
         if args.raw_copy:
             shutil.copyfile(pack, args.raw_copy)
 
@@ -293,7 +276,7 @@ def build(args):
 
 
 def verify_only(args):
-    extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "libchm-bin")
+    extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "Debian package libchm-bin")
     pack, source_dir = os.path.abspath(args.source), os.path.abspath(args.output)
     if not os.path.isfile(pack):
         raise PackError(f"the pack does not exist: {pack}")
@@ -312,10 +295,9 @@ def main(argv=None):
     parser.add_argument("output", metavar="OUTPUT | SOURCE_DIR")
     parser.add_argument("--verify", action="store_true",
                         help="only verify: the arguments are an existing PACK and the SOURCE_DIR it must hold")
-    parser.add_argument("--chmcmd", help="chmcmd to use (default: from PATH)")
+    parser.add_argument("--itsfpack", help="the container writer to use (default: from PATH)")
     parser.add_argument("--extract-chmlib", help="extract_chmLib to use (default: from PATH)")
-    parser.add_argument("--title", default="Product content", help="title stored in the container")
-    parser.add_argument("--raw-copy", metavar="FILE", help="also save chmcmd's uncorrected output as FILE")
+    parser.add_argument("--raw-copy", metavar="FILE", help="also save the writer's uncorrected output as FILE")
     parser.add_argument("--keep-work", action="store_true", help="keep the scratch folder")
     args = parser.parse_args(argv)
     try:

@@ -9,7 +9,8 @@ packages=(
     xvfb xauth
     googletest
     imagemagick icoutils
-    python3 fp-utils-3.2.2 libchm-bin mono-mcs mono-runtime libmono-system-windows-forms4.0-cil
+    python3 fp-compiler-3.2.2 fp-units-fcl-3.2.2 fp-units-misc-3.2.2 fpc-source-3.2.2 libchm-bin
+    mono-mcs mono-runtime libmono-system-windows-forms4.0-cil
     time
 )
 

@@ -2,7 +2,7 @@
 """Tests of the pack build tooling (packbuild/), one case per run, run natively by ctest.
 
     pack_tests.py CASE --packbuild DIR --work DIR [--sample DIR] [--pack FILE] [--pack-source DIR]
-                  [--chmcmd PATH] [--extract-chmlib PATH]
+                  [--itsfpack PATH] [--extract-chmlib PATH]
 
 Every case builds into its own folder under --work, which it clears first. A failing check exits 1 and
 says what it expected.
@@ -18,7 +18,6 @@ import sys
 import time
 
 ARGS = None
-CHMCMD_ENTRIES = {"/#IDXHDR", "/#ITBITS", "/#STRINGS", "/#SYSTEM", "/$OBJINST", "/_#_README_#_"}
 
 
 class Failure(Exception):
@@ -46,8 +45,8 @@ def run(cmd, expect_status=0):
 
 def tool_args():
     extra = []
-    if ARGS.chmcmd:
-        extra += ["--chmcmd", ARGS.chmcmd]
+    if ARGS.itsfpack:
+        extra += ["--itsfpack", ARGS.itsfpack]
     if ARGS.extract_chmlib:
         extra += ["--extract-chmlib", ARGS.extract_chmlib]
     return extra
@@ -90,11 +89,14 @@ def source_files(folder):
 
 
 def expect_listed(listing, folder):
+    """The directory lists exactly the folder's files, beside folder entries and the format's own '::' ones."""
     names = {e["name"] for e in listing["entries"]}
-    missing = [f for f in source_files(folder) if f not in names]
-    expect(not missing, f"the directory lists all {len(source_files(folder))} files of {folder}"
+    files = source_files(folder)
+    missing = [f for f in files if f not in names]
+    expect(not missing, f"the directory lists all {len(files)} files of {folder}"
                         + (f" (missing: {missing[:5]})" if missing else ""))
-    expect(CHMCMD_ENTRIES <= names, "chmcmd's own entries are present")
+    extra = sorted(n for n in names - set(files) if not n.startswith("::") and not n.endswith("/"))
+    expect(not extra, "the directory lists nothing else" + (f" (also: {extra[:6]})" if extra else ""))
 
 
 def small_files(folder, count):
@@ -155,20 +157,21 @@ def case_many_files():
     expect(not listing["problems"], "the directory passes every check")
     expect_listed(listing, folder)
 
-    # chmcmd's own output, for the record: with 3.2.2 the field points one chunk too far.
+    # The writer's own output, for the record: it points the field one chunk too far.
     raw_listing = directory(raw, expect_status=None)
     raw_first = raw_listing["header"]["first_listing_chunk"]
     if raw_first != head[0]:
-        print(f"note  chmcmd wrote first listing chunk {raw_first}; build-pack corrected it to {head[0]}")
+        print(f"note  the writer wrote first listing chunk {raw_first}; build-pack corrected it to {head[0]}")
         expect("corrected the first listing chunk" in stdout, "build-pack said that it corrected the field")
         _, _, err = verify_pack(raw, folder, expect_status=1)
         expect("is missing from the container" in err, "the uncorrected container fails the verification")
     else:
-        print("note  this chmcmd wrote a correct first listing chunk; nothing to correct")
+        print("note  the writer wrote a correct first listing chunk; nothing to correct")
 
 
 def case_subfolders():
-    """Files in sub-folders (two levels) keep their paths and read back byte-equal."""
+    """Files in sub-folders (two levels) and names that a help project file could not list keep their
+    paths and read back byte-equal."""
     out = work_dir("subfolders")
     folder = os.path.join(out, "content")
     write(os.path.join(folder, "Lumenix.dll"), b"MZ" + bytes(range(256)) * 8)
@@ -176,13 +179,16 @@ def case_subfolders():
     write(os.path.join(folder, "de", "Lumenix.resources.dll"), b"MZ-de" * 300)
     write(os.path.join(folder, "themes", "dark", "palette"), b"\x00\x01\x02" * 100)
     write(os.path.join(folder, "themes", "dark", "empty.bin"), b"")
+    write(os.path.join(folder, ";notes.txt"), b"semicolon")
+    write(os.path.join(folder, "[OPTIONS]"), b"brackets")
     pack = os.path.join(out, "nested.chm")
     _, stdout, _ = build_pack(folder, pack)
     expect("verified with extract_chmLib" in stdout, "the nested folder reads back byte-equal")
     listing = directory(pack)
     expect(not listing["problems"], "the directory passes every check")
     names = {e["name"] for e in listing["entries"]}
-    for name in ("/de/Lumenix.resources.dll", "/themes/dark/palette", "/themes/dark/empty.bin"):
+    for name in ("/de/Lumenix.resources.dll", "/themes/dark/palette", "/themes/dark/empty.bin", "/;notes.txt",
+                 "/[OPTIONS]"):
         expect(name in names, f"{name} keeps its path")
     expect_listed(listing, folder)
 
@@ -194,7 +200,7 @@ def case_verify_detects_missing():
     small_files(folder, 300)
     pack = os.path.join(out, "broken.chm")
     build_pack(folder, pack)
-    # Break the field again the way chmcmd 3.2.2 does: one chunk too far.
+    # Break the field again the way the writer does: one chunk too far.
     with open(pack, "r+b") as f:
         data = f.read()
         itsp = struct.unpack_from("<Q", data, 0x48)[0]
@@ -223,29 +229,34 @@ def case_verify_detects_difference():
 
 
 def case_build_fails_on_dropped_file():
-    """A chmcmd that silently leaves a file out fails the build, naming the file, and leaves no pack."""
+    """A writer that leaves a file out, or adds one of its own, fails the build, naming each file, and leaves
+    no pack."""
     out = work_dir("dropped_file")
     folder = os.path.join(out, "content")
     write(os.path.join(folder, "Lumenix.dll"), b"MZ" + b"lumenix" * 100)
     write(os.path.join(folder, "Lumenix.dll.config"), b"<configuration />\n")
-    # A stand-in chmcmd: drops Lumenix.dll.config from the project file, then runs the real one.
-    real = ARGS.chmcmd or shutil.which("chmcmd")
-    wrapper = os.path.join(out, "dropping-chmcmd")
+    # A stand-in writer: drops Lumenix.dll.config from the list and adds a note of its own, then runs the
+    # real one.
+    real = ARGS.itsfpack or shutil.which("itsfpack")
+    wrapper = os.path.join(out, "dropping-itsfpack")
     with open(wrapper, "w") as f:
         f.write(f"""#!{sys.executable}
-import subprocess, sys
-project = sys.argv[-1]
-lines = open(project, encoding="utf-8").read().splitlines()
-open(project, "w", encoding="utf-8").write("\\n".join(l for l in lines if l != "Lumenix.dll.config") + "\\n")
+import os, subprocess, sys
+list_file, content = sys.argv[1], sys.argv[2]
+names = [n for n in open(list_file, encoding="utf-8").read().splitlines() if n != "Lumenix.dll.config"]
+open(os.path.join(content, "_#_README_#_"), "w").write("made by a tool")
+open(list_file, "w", encoding="utf-8").write("\\n".join(names + ["_#_README_#_"]) + "\\n")
 sys.exit(subprocess.call([{real!r}] + sys.argv[1:]))
 """)
     os.chmod(wrapper, 0o755)
     pack = os.path.join(out, "pack.chm")
-    cmd = [sys.executable, script("build-pack.py"), "--chmcmd", wrapper, folder, pack]
+    cmd = [sys.executable, script("build-pack.py"), "--itsfpack", wrapper, folder, pack]
     if ARGS.extract_chmlib:
         cmd[2:2] = ["--extract-chmlib", ARGS.extract_chmlib]
     _, _, err = run(cmd, expect_status=1)
     expect("'Lumenix.dll.config' is missing from the container" in err, "the build names the dropped file")
+    expect("'_#_README_#_' is in the container but is no file of the folder" in err,
+           "the build names the entry that is no file of the folder")
     expect("'Lumenix.dll' " not in err, "the file that is there is not named")
     expect(not os.path.exists(pack), "no pack is left behind")
 
@@ -265,13 +276,13 @@ def case_verify_rejects_non_container():
 
 
 def case_rejects_unpackable_names():
-    """Names that chmcmd would drop or that Windows cannot hold stop the build with a clear message."""
+    """Names that the help format keeps for itself or that Windows cannot hold stop the build with a clear
+    message."""
     out = work_dir("bad_names")
     cases = {
-        ";comment.dll": "as a comment",
-        "#SYSTEM": "chmcmd writes itself",
+        "#SYSTEM": "reserved for the help format",
         "CON.dll": "reserved device name",
-        "[OPTIONS]": "as a section header",
+        "a:b.dll": "cannot be used in a Windows file name",
     }
     for index, (name, message) in enumerate(cases.items()):
         folder = os.path.join(out, f"content-{index}")
@@ -333,7 +344,7 @@ def main():
     parser.add_argument("--sample")
     parser.add_argument("--pack")
     parser.add_argument("--pack-source", help="the folder that --pack was made from (default: --sample)")
-    parser.add_argument("--chmcmd")
+    parser.add_argument("--itsfpack")
     parser.add_argument("--extract-chmlib")
     ARGS = parser.parse_args()
     os.makedirs(ARGS.work, exist_ok=True)

@@ -2,6 +2,7 @@
 // as its own resource, exactly as the launcher does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,21 +44,30 @@ std::string PackBytes()
     return std::string(pch, SizeofResource(nullptr, hrsrc));
 }
 
-// The files the sample application is made of (what the pack was built from).
-std::vector<std::wstring> SampleFiles()
+// The names in a folder, sorted: its files, and its sub-folders with a trailing backslash.
+std::vector<std::wstring> FolderEntries(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW find;
-    HANDLE hFind = FindFirstFileW((Environment(L"LX_SAMPLE_APP_DIR") + L"\\*").c_str(), &find);
+    HANDLE hFind = FindFirstFileW((folder + L"\\*").c_str(), &find);
     if (hFind == INVALID_HANDLE_VALUE)
         return names;
     do
     {
-        if (!(find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(find.cFileName);
+        const std::wstring name = find.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        names.push_back(find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? name + L"\\" : name);
     } while (FindNextFileW(hFind, &find));
     FindClose(hFind);
+    std::sort(names.begin(), names.end());
     return names;
+}
+
+// The files the sample application is made of (what the pack was built from).
+std::vector<std::wstring> SampleFiles()
+{
+    return FolderEntries(Environment(L"LX_SAMPLE_APP_DIR"));
 }
 
 // Counts the streams opened through a storage and its sub-storages.
@@ -152,6 +162,12 @@ TEST_F(PackResource, FirstStartWritesThePackAndEveryFileByteEqual)
         const std::string expected = ReadAll(Environment(L"LX_SAMPLE_APP_DIR") + L"\\" + name);
         EXPECT_TRUE(expected == ReadAll(folder + L"\\" + name)) << "differs: " << std::string(name.begin(), name.end());
     }
+
+    // Nothing but the product's own files beside the pack file: no entries of a help compiler.
+    std::vector<std::wstring> expected = files;
+    expected.push_back(L"ProductContent.chm");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, FolderEntries(folder));
 }
 
 TEST_F(PackResource, SecondStartRewritesNothingAndOpensNoStream)
