@@ -4,15 +4,13 @@
 
 #include "launcher/product_names.h"
 #include "launcher/report.h"
+#include "lumenix_version.h"
 #include "pack/pack_extraction.h"
 
 namespace
 {
-// The launcher's own version: every build unpacks into a folder of its own.
-const wchar_t c_szVersionMajor[] = L"1";
-const wchar_t c_szVersionMinor[] = L"1";
-const wchar_t c_szVersionBuild[] = L"1";
-const wchar_t c_szVersionRevision[] = L"511";
+// The launcher's own release number: every release unpacks into a folder of its own.
+const wchar_t c_szVersionFolder[] = L"v" LUMENIX_VERSION_WTEXT;
 const wchar_t c_szCacheFolderName[] = L"ProductContentCache";
 } // namespace
 
@@ -42,8 +40,8 @@ CBstr GetContentCacheFolder()
     CBstr bsFolder(szPath);
     if (szPath[len - 1] != L'\\')
         bsFolder += L"\\";
-    bsFolder += CBstr(c_szCompanyName) + L"\\" + c_szProductName + L"\\" + L"v" + c_szVersionMajor + L"." +
-                c_szVersionMinor + L"." + c_szVersionBuild + L"." + c_szVersionRevision + L"\\" + c_szCacheFolderName;
+    bsFolder += CBstr(c_szCompanyName) + L"\\" + c_szProductName + L"\\" + c_szVersionFolder + L"\\" +
+                c_szCacheFolderName;
 
     const int nResult = CreateFolderPath(bsFolder);
     if (IsFolderReady(nResult))

@@ -63,7 +63,7 @@ if [ -f "$log" ]; then
     base=$(grep -o '"method":"put_ApplicationBase","value":"[^"]*"' "$log" | head -n 1 | cut -d'"' -f8)
     [ -n "$base" ] && echo "application base: ${base//\\\\/\\}"
 fi
-cache=$(find "$rundir/prefix/drive_c/users" -type d -path "*/Corvane/Lumenix/v1.1.1.511/ProductContentCache" 2>/dev/null | head -n 1)
+cache=$(find "$rundir/prefix/drive_c/users" -type d -path "*/Corvane/Lumenix/v*/ProductContentCache" 2>/dev/null | head -n 1)
 if [ -n "$cache" ]; then
     echo "content cache: $cache"
     (cd "$cache" && find . -type f -printf '  %P (%s bytes)\n' | sort)

@@ -91,6 +91,23 @@ TEST(ProductPack, SecondStartRewritesNothing)
     EXPECT_EQ(first, CacheTimes(cache));
 }
 
+// Built by the release build test with another LUMENIX_VERSION: its cache folder carries that number.
+TEST(ProductPack, AnotherReleaseUnpacksIntoAFolderOfItsOwn)
+{
+    CStandinSession session;
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const CLaunchResult result = RunWithTemp(temp, Environment(L"LUMENIX_OTHER_RELEASE_EXE"));
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    const std::wstring cache = temp + L"\\Corvane\\Lumenix\\v" + Environment(L"LUMENIX_OTHER_RELEASE") +
+                               L"\\ProductContentCache";
+    EXPECT_EQ(Utf8(cache), JsonText(session.FirstCall("put_ApplicationBase"), "value"));
+    EXPECT_NE(0u, WriteTime(cache + L"\\Lumenix.dll"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((temp + L"\\" + c_szBelowTemp).c_str()));
+}
+
 TEST(ProductPack, CacheFolderThatCannotBeCreatedFallsBackToTheDefaultDomain)
 {
     CStandinSession session;
