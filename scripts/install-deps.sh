@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake make
-    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    g++-mingw-w64-x86-64-win32 mingw-w64-tools
     wine wine64
     xvfb xauth
     googletest

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "driver.h"
+#include "test_thread.h"
 #include "unit/standin_session.h"
 
 namespace
@@ -151,9 +151,9 @@ TEST(ProductPack, LaunchersStartedTogetherEachEndWellOrTellWhy)
     CreateDirectoryW(temp.c_str(), nullptr);
     CLaunchResult first;
     CLaunchResult second;
-    std::thread other([&] { second = RunWithTemp(temp); });
+    CTestThread other([&] { second = RunWithTemp(temp); });
     first = RunWithTemp(temp);
-    other.join();
+    other.Join();
     for (const CLaunchResult* pResult : {&first, &second})
     {
         if (pResult->exitCode == 0)

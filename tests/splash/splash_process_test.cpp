@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "driver.h"
 #include "splash_test_support.h"
+#include "test_thread.h"
 #include "tests/standin/fake_assembly.h"
 #include "unit/standin_session.h"
 
@@ -69,7 +69,7 @@ CLaunchResult WatchLauncher(CSighting& sighting, const CRgb* prgbPainted = nullp
     options.timeoutMs = 60000;
     CLaunchResult result;
     std::atomic<bool> fDone(false);
-    std::thread runner([&]() {
+    CTestThread runner([&]() {
         RunAndWatch(options, result);
         fDone = true;
     });
@@ -112,7 +112,7 @@ CLaunchResult WatchLauncher(CSighting& sighting, const CRgb* prgbPainted = nullp
         }
         Sleep(prgbPainted ? 20 : 2);
     }
-    runner.join();
+    runner.Join();
     EXPECT_TRUE(result.started) << "error " << result.startError;
     EXPECT_FALSE(result.timedOut);
     return result;
