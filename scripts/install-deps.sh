@@ -11,7 +11,7 @@ packages=(
     imagemagick icoutils
     python3 fp-compiler-3.2.2 fp-units-fcl-3.2.2 fp-units-misc-3.2.2 fpc-source-3.2.2 libchm-bin
     mono-mcs mono-runtime libmono-system-windows-forms4.0-cil
-    time
+    time osslsigncode openssl
 )
 
 missing=()

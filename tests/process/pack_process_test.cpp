@@ -91,7 +91,8 @@ TEST(ProductPack, SecondStartRewritesNothing)
     EXPECT_EQ(first, CacheTimes(cache));
 }
 
-// Built by the release build test with another LUMENIX_VERSION: its cache folder carries that number.
+// Built with another LUMENIX_VERSION and signed by the release build tests: the signature leaves the
+// resources intact, and the cache folder carries that number.
 TEST(ProductPack, AnotherReleaseUnpacksIntoAFolderOfItsOwn)
 {
     CStandinSession session;

@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """Tests of what a release build gives, one case per run, run natively by ctest.
 
-    release_build.py reproducible --source DIR --work DIR --version X.Y.Z.W --copy-to FILE
-        Copies the checkout to two folders of different paths and builds Lumenix.exe in each, one after the
-        other, with tests off and LUMENIX_VERSION=X.Y.Z.W. The two exes must be equal byte for byte and carry
-        that number everywhere (version resource, manifest, cache folder name) and no other. The first one
-        is copied to FILE for the process test that runs it.
+    release_build.py reproducible --source DIR --work DIR --version X.Y.Z.W
+        Copies the checkout to two folders of different paths under DIR and builds Lumenix.exe in each, one
+        after the other, with tests off and LUMENIX_VERSION=X.Y.Z.W. The two exes must be equal byte for byte
+        and carry that number everywhere (version resource, manifest, cache folder name) and no other.
+    release_build.py signing --work DIR --copy-to FILE
+        Signs the first build of "reproducible" (in DIR) through LUMENIX_SIGN_PKCS12 with a throwaway root
+        and code-signing certificate: the signature verifies against that root and breaks with one byte
+        changed; a wrong password, a missing file or an unreachable time-stamping server fail the build and
+        leave no exe; the password shows nowhere in the build. The signed exe is copied to FILE, for the
+        process test that runs it.
     release_build.py version --exe FILE --version X.Y.Z.W
         The exe's version resource and manifest carry X.Y.Z.W.
     release_build.py rejects_bad_versions --source DIR --work DIR
@@ -36,8 +41,8 @@ def expect(condition, message):
     print(f"ok    {message}")
 
 
-def run(cmd, cwd=None, expect_status=0):
-    result = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+def run(cmd, cwd=None, expect_status=0, env=None):
+    result = subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     out = result.stdout.decode("utf-8", "replace")
     if expect_status is not None and result.returncode != expect_status:
         raise Failure(f"{' '.join(cmd)} exited with {result.returncode}, expected {expect_status}\n{out}")
@@ -143,8 +148,88 @@ def case_reproducible(args):
     expect(("v" + args.version).encode("utf-16-le") in a, f"the cache folder name v{args.version} is in the exe")
     for stale in (DEFAULT_VERSION.encode(), DEFAULT_VERSION.encode("utf-16-le")):
         expect(stale not in a, f"the exe holds no trace of the default number {stale!r}")
+
+
+def make_signing_key(folder, password):
+    """A throwaway root and a code-signing certificate it issued, bundled with its key as PKCS#12."""
+    os.makedirs(folder, exist_ok=True)
+    path = lambda name: os.path.join(folder, name)
+    with open(path("code-signing.cnf"), "w") as f:
+        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Lumenix Test Root",
+         "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+         "-keyout", path("root.key"), "-out", path("root.pem")])
+    run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Corvane Test Code Signing",
+         "-keyout", path("vendor.key"), "-out", path("vendor.csr")])
+    run(["openssl", "x509", "-req", "-days", "2", "-in", path("vendor.csr"), "-CA", path("root.pem"),
+         "-CAkey", path("root.key"), "-CAcreateserial", "-extfile", path("code-signing.cnf"),
+         "-out", path("vendor.pem")])
+    run(["openssl", "pkcs12", "-export", "-inkey", path("vendor.key"), "-in", path("vendor.pem"),
+         "-certfile", path("root.pem"), "-passout", f"pass:{password}", "-out", path("vendor.p12")])
+    return path("vendor.p12"), path("root.pem")
+
+
+def signed_build(checkout, exe, pkcs12, password, timestamp_url=""):
+    """Relinks Lumenix.exe with signing on; returns the build's status and its whole (verbose) output."""
+    _, configured = run(["cmake", "--preset", "mingw-x64", f"-DLUMENIX_SIGN_PKCS12={pkcs12}",
+                         f"-DLUMENIX_SIGN_TIMESTAMP_URL={timestamp_url}"], cwd=checkout)
+    if os.path.exists(exe):
+        os.remove(exe)
+    status, built = run(["cmake", "--build", "--preset", "mingw-x64", "--target", "Lumenix", "--verbose"],
+                        cwd=checkout, expect_status=None, env=dict(os.environ, LUMENIX_SIGN_PASSWORD=password))
+    return status, configured + built
+
+
+def files_holding(folder, secret):
+    found = []
+    for root, _dirs, names in os.walk(folder):
+        for name in names:
+            with open(os.path.join(root, name), "rb") as f:
+                if secret in f.read():
+                    found.append(os.path.join(root, name))
+    return found
+
+
+def verify_signature(exe, root):
+    status, _ = run(["osslsigncode", "verify", "-CAfile", root, "-in", exe], expect_status=None)
+    return status == 0
+
+
+def case_signing(args):
+    checkout = os.path.join(args.work, "a")
+    exe = os.path.join(checkout, "build", "mingw-x64", "bin", "Lumenix.exe")
+    expect(os.path.isfile(exe), f"the unsigned build of release.reproducible is there: {exe}")
+    password = "Corvane signs 7"
+    pkcs12, root = make_signing_key(os.path.join(args.work, "signing"), password)
+
+    failures = {
+        "a wrong password": (pkcs12, "not the password", "", "Wrong password"),
+        "a missing PKCS#12 file": (pkcs12 + ".missing", password, "", "Failed to read PKCS#12 file"),
+        "an unreachable time-stamping server": (pkcs12, password, "http://127.0.0.1:9/", "127.0.0.1:9"),
+    }
+    for what, (key, secret, url, reason) in failures.items():
+        status, out = signed_build(checkout, exe, key, secret, url)
+        expect(status != 0 and reason in out, f"{what} fails the build with osslsigncode's reason")
+        expect(not os.path.exists(exe) and not os.path.exists(exe + ".signing"),
+               f"after {what} no exe, signed or not, is left behind")
+
+    status, out = signed_build(checkout, exe, pkcs12, password)
+    expect(status == 0, "the build signs with the right password" + ("" if status == 0 else f":\n{out}"))
+    expect(verify_signature(exe, root), "the signature verifies against the throwaway root")
+    expect(password not in out, "the password is in no command line or message of the build")
+    leaks = files_holding(os.path.join(checkout, "build"), password.encode())
+    expect(not leaks, "the password is in no file of the build tree" + (f": {leaks}" if leaks else ""))
+
+    tampered = os.path.join(args.work, "signing", "tampered.exe")
+    with open(exe, "rb") as f:
+        data = bytearray(f.read())
+    data[len(data) // 3] ^= 0x01
+    with open(tampered, "wb") as f:
+        f.write(data)
+    expect(not verify_signature(tampered, root), "one changed byte breaks the signature")
+
     os.makedirs(os.path.dirname(args.copy_to), exist_ok=True)
-    shutil.copyfile(first, args.copy_to)
+    shutil.copyfile(exe, args.copy_to)
 
 
 def case_version(args):
@@ -163,7 +248,7 @@ def case_rejects_bad_versions(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("case", choices=["reproducible", "version", "rejects_bad_versions"])
+    parser.add_argument("case", choices=["reproducible", "signing", "version", "rejects_bad_versions"])
     parser.add_argument("--source")
     parser.add_argument("--work")
     parser.add_argument("--exe")
@@ -171,7 +256,7 @@ def main():
     parser.add_argument("--copy-to")
     args = parser.parse_args()
     try:
-        {"reproducible": case_reproducible, "version": case_version,
+        {"reproducible": case_reproducible, "signing": case_signing, "version": case_version,
          "rejects_bad_versions": case_rejects_bad_versions}[args.case](args)
     except Failure as e:
         print(f"FAIL  {e}", flush=True)
