@@ -8,6 +8,7 @@
 #include "common/com_ptr.h"
 #include "common/scope_exit.h"
 #include "common/variant.h"
+#include "unit/import_patch.h"
 #include "unit/test_objects.h"
 
 namespace
@@ -207,6 +208,19 @@ TEST(ComError, CodesWithoutSystemTextGetTheFallbackTexts)
     EXPECT_STREQ(L"Unknown error 0x2A", _com_error(static_cast<HRESULT>(0x2A)).ErrorMessage());
 }
 
+namespace
+{
+int g_cFormatMessages = 0;
+void* g_pfnFormatMessage = nullptr;
+DWORD WINAPI CountFormatMessage(DWORD dwFlags, LPCVOID pvSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                LPWSTR pszBuffer, DWORD nSize, va_list* pArguments)
+{
+    ++g_cFormatMessages;
+    return reinterpret_cast<decltype(&FormatMessageW)>(g_pfnFormatMessage)(dwFlags, pvSource, dwMessageId,
+                                                                           dwLanguageId, pszBuffer, nSize, pArguments);
+}
+} // namespace
+
 TEST(ComError, OwnsOneReferenceAndCopiesTakeTheirOwn)
 {
     CCountingErrorInfo errorInfo(L"Could not load file or assembly.");
@@ -222,10 +236,23 @@ TEST(ComError, OwnsOneReferenceAndCopiesTakeTheirOwn)
 
             const wchar_t* pszOriginal = adopting.ErrorMessage();
             _com_error second(static_cast<HRESULT>(0x80040201));
-            second = adopting;
+            second.ErrorMessage();
+            {
+                // The text is not copied: a copy asks the system for its own on first use, and only then.
+                CImportPatch patch("kernel32.dll", "FormatMessageW", reinterpret_cast<void*>(&CountFormatMessage));
+                ASSERT_TRUE(patch.IsPatched());
+                g_pfnFormatMessage = patch.Original();
+                g_cFormatMessages = 0;
+                second = adopting;
+                _com_error third(adopting);
+                EXPECT_EQ(0, g_cFormatMessages);
+                EXPECT_STREQ(pszOriginal, second.ErrorMessage());
+                EXPECT_STREQ(pszOriginal, third.ErrorMessage());
+                EXPECT_EQ(2, g_cFormatMessages);
+                third.ErrorMessage();
+                EXPECT_EQ(2, g_cFormatMessages);
+            }
             EXPECT_EQ(4, errorInfo.RefCount());
-            EXPECT_NE(pszOriginal, second.ErrorMessage()); // the text is not copied
-            EXPECT_STREQ(pszOriginal, second.ErrorMessage());
         }
         EXPECT_EQ(2, errorInfo.RefCount());
         {

@@ -3,31 +3,48 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
-// The text of an HRESULT with one trailing line break removed, or the fallback for codes without one.
+#include <gtest/gtest.h>
+
+// The text a report shows for an HRESULT: the system's text without its closing "\r\n", or, for the codes the
+// tests use that have no system text, the fallback written out.
 inline std::wstring ComSystemText(HRESULT hr)
 {
+    static const struct
+    {
+        DWORD dwCode;
+        const wchar_t* pszText;
+    } c_fallbacks[] = {
+        {0x80004002u, L"Unknown error 0x80004002"},
+        {0x80004003u, L"Unknown error 0x80004003"},
+        {0x80020005u, L"Unknown error 0x80020005"},
+        {0x80030002u, L"Unknown error 0x80030002"},
+        {0x80030005u, L"Unknown error 0x80030005"},
+        {0x8003001Eu, L"Unknown error 0x8003001E"},
+        {0x80040154u, L"Unknown error 0x80040154"},
+        {0x80131022u, L"Unknown error 0x80131022"},
+        {0x80131500u, L"Unknown error 0x80131500"},
+        {0x80131522u, L"Unknown error 0x80131522"},
+        {0x80131604u, L"Unknown error 0x80131604"},
+        {0x80131700u, L"Unknown error 0x80131700"},
+    };
     wchar_t szBuffer[4096] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(hr),
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), szBuffer, 4096, nullptr);
     std::wstring text = szBuffer;
     if (text.empty())
     {
-        wchar_t szFallback[32] = {};
-        if (static_cast<DWORD>(hr) >= 0x80040200u && static_cast<DWORD>(hr) <= 0x8004FFFFu)
-            swprintf(szFallback, 32, L"IDispatch error #%d", static_cast<int>(static_cast<DWORD>(hr) - 0x80040200u));
-        else
-            swprintf(szFallback, 32, L"Unknown error 0x%lX", static_cast<unsigned long>(hr));
-        return szFallback;
+        for (const auto& fallback : c_fallbacks)
+        {
+            if (fallback.dwCode == static_cast<DWORD>(hr))
+                return fallback.pszText;
+        }
+        ADD_FAILURE() << "no system text and no fallback written out for 0x" << std::hex << static_cast<DWORD>(hr);
+        return text;
     }
-    if (text.size() > 1 && text.back() == L'\n')
-    {
-        text.pop_back();
-        if (text.back() == L'\r')
-            text.pop_back();
-    }
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, L"\r\n") == 0)
+        text.resize(text.size() - 2);
     return text;
 }
 
