@@ -174,18 +174,23 @@ public:
     {
     }
 
-    STDMETHODIMP EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** ppenum) override
+    STDMETHODIMP EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IEnumSTATSTG** ppenum) override
     {
         *ppenum = nullptr;
+        if (reserved1 != 0 || reserved2 != nullptr || reserved3 != 0)
+            return RefuseArguments(L"EnumElements", STG_E_INVALIDPARAMETER);
         if (FAILED(m_storage.hrEnum))
             return m_storage.hrEnum;
         *ppenum = new CFakeEnum(m_storage, m_log);
         return S_OK;
     }
-    STDMETHODIMP OpenStream(const OLECHAR* pwcsName, void*, DWORD, DWORD, IStream** ppstm) override
+    STDMETHODIMP OpenStream(const OLECHAR* pwcsName, void* reserved1, DWORD grfMode, DWORD reserved2,
+                            IStream** ppstm) override
     {
         *ppstm = nullptr;
         m_log->opens.push_back(std::wstring(L"stream:") + pwcsName);
+        if (reserved1 != nullptr || grfMode != c_grfReadExclusive || reserved2 != 0)
+            return RefuseArguments(L"OpenStream", STG_E_INVALIDFLAG);
         const CFakeElement* pElement = Find(pwcsName, STGTY_STREAM);
         if (!pElement)
             return STG_E_FILENOTFOUND;
@@ -194,10 +199,13 @@ public:
         *ppstm = new CFakeStream(*pElement, m_log);
         return S_OK;
     }
-    STDMETHODIMP OpenStorage(const OLECHAR* pwcsName, IStorage*, DWORD, SNB, DWORD, IStorage** ppstg) override
+    STDMETHODIMP OpenStorage(const OLECHAR* pwcsName, IStorage* pPriority, DWORD grfMode, SNB snbExclude,
+                             DWORD reserved, IStorage** ppstg) override
     {
         *ppstg = nullptr;
         m_log->opens.push_back(std::wstring(L"storage:") + pwcsName);
+        if (pPriority != nullptr || grfMode != c_grfReadExclusive || snbExclude != nullptr || reserved != 0)
+            return RefuseArguments(L"OpenStorage", STG_E_INVALIDFLAG);
         const CFakeElement* pElement = Find(pwcsName, STGTY_STORAGE);
         if (!pElement)
             return STG_E_FILENOTFOUND;
@@ -232,6 +240,15 @@ protected:
     }
 
 private:
+    // Read access, no sharing: the only way the extraction opens an element.
+    static const DWORD c_grfReadExclusive = STGM_READ | STGM_SHARE_EXCLUSIVE;
+
+    HRESULT RefuseArguments(const wchar_t* pszCall, HRESULT hr)
+    {
+        m_log->argumentFaults.push_back(pszCall);
+        return hr;
+    }
+
     const CFakeElement* Find(const OLECHAR* pwcsName, DWORD type) const
     {
         for (const CFakeElement& element : m_storage.children)

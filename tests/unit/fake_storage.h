@@ -44,6 +44,7 @@ struct CFakeStorageLog
     std::vector<std::wstring> opens; // "stream:name" / "storage:name"
     LONG cLive = 0;                  // storages, enumerators and streams not yet released
     std::wstring errorDescription;   // when set, storages answer IErrorInfo with it
+    std::vector<std::wstring> argumentFaults; // calls whose arguments differ from the extraction's; each is refused
 };
 
 // A storage over root (whose children are its elements); the caller owns the returned reference.

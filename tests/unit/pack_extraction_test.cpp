@@ -2,7 +2,10 @@
 // every failure with its exact report, unsafe names and writes that fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "launcher/report.h"
 #include "msgbox_recorder.h"
@@ -22,6 +25,31 @@ std::wstring TempFolder(const wchar_t* pszName)
     std::wstring folder = std::wstring(szTemp) + L"lx-pack-" + std::to_wstring(GetCurrentProcessId()) + L"-" + pszName;
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
+}
+
+// Every path below root (four levels deep), sorted: enough to see anything an escaping name creates.
+std::vector<std::wstring> TreeOf(const std::wstring& root, int cLevels = 4)
+{
+    std::vector<std::wstring> paths;
+    WIN32_FIND_DATAW find;
+    HANDLE hFind = FindFirstFileW((root + L"\\*").c_str(), &find);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return paths;
+    do
+    {
+        const std::wstring name = find.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        paths.push_back(root + L"\\" + name);
+        if ((find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && cLevels > 1)
+        {
+            const std::vector<std::wstring> below = TreeOf(root + L"\\" + name, cLevels - 1);
+            paths.insert(paths.end(), below.begin(), below.end());
+        }
+    } while (FindNextFileW(hFind, &find));
+    FindClose(hFind);
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 bool Exists(const std::wstring& path)
@@ -64,6 +92,7 @@ struct CExtractRun
     std::vector<CBoxRecord> boxes;
     std::vector<std::wstring> opens;
     LONG cLiveAfter = -1;
+    std::vector<std::wstring> argumentFaults;
 };
 
 CExtractRun Extract(const CFakeElement& root, const std::wstring& folder, const std::wstring& errorDescription = L"")
@@ -80,6 +109,7 @@ CExtractRun Extract(const CFakeElement& root, const std::wstring& folder, const 
     }
     run.opens = log->opens;
     run.cLiveAfter = log->cLive;
+    run.argumentFaults = log->argumentFaults;
     return run;
 }
 
@@ -121,6 +151,8 @@ TEST(PackExtraction, NestedStoragesBecomeFoldersDepthFirst)
     EXPECT_FALSE(Exists(folder + L"\\lockbytes"));
     EXPECT_FALSE(Exists(folder + L"\\property"));
     EXPECT_EQ(0, run.cLiveAfter);
+    // Every storage, stream and enumeration was opened as the extraction must: read only, not shared.
+    EXPECT_EQ(std::vector<std::wstring>(), run.argumentFaults);
 }
 
 TEST(PackExtraction, SecondRunOpensNoStream)
@@ -222,25 +254,28 @@ TEST(PackExtraction, TargetThatCannotBeCreatedIsTold)
 
 TEST(PackExtraction, UnsafeNamesAreRefusedBeforeAnythingIsCreated)
 {
+    // The walk starts two levels down, so that wherever an escaping name would land is inside the root.
+    const std::wstring root = TempFolder(L"unsafe");
+    const std::wstring folder = root + L"\\one\\two";
+    CreateDirectoryW((root + L"\\one").c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::vector<std::wstring> before = TreeOf(root);
+    ASSERT_EQ(2u, before.size());
     for (const wchar_t* pszName : {L"..", L".", L"", L"..\\..\\evil.dll", L"a/b", L"C:evil", L"tab\there", L"\\root"})
     {
         for (DWORD type : {static_cast<DWORD>(STGTY_STREAM), static_cast<DWORD>(STGTY_STORAGE)})
         {
-            const std::wstring folder = TempFolder(L"unsafe");
             CFakeElement element = CFakeElement::Stream(pszName, "payload");
             element.type = type;
-            CFakeElement root = CFakeElement::Storage(L"", {element, CFakeElement::Stream(L"after.txt", "x")});
-            const CExtractRun run = Extract(root, folder);
+            const CFakeElement tree = CFakeElement::Storage(L"", {element, CFakeElement::Stream(L"after.txt", "x")});
+            const CExtractRun run = Extract(tree, folder);
             ExpectBox(run, ReportText(L"The product pack holds an element with an unsafe name \u201C" +
                                           std::wstring(pszName) + L"\u201D.",
                                       HRESULT_FROM_WIN32(ERROR_INVALID_NAME)));
             EXPECT_TRUE(run.opens.empty());
             EXPECT_FALSE(Exists(folder + L"\\after.txt"));
-            WIN32_FIND_DATAW find;
-            HANDLE hFind = FindFirstFileW((folder + L"\\..\\evil.dll").c_str(), &find);
-            EXPECT_EQ(INVALID_HANDLE_VALUE, hFind);
-            if (hFind != INVALID_HANDLE_VALUE)
-                FindClose(hFind);
+            // Nothing anywhere around the folder: the escaping names would land one or two levels up.
+            EXPECT_EQ(before, TreeOf(root)) << "created by " << std::string(pszName, pszName + wcslen(pszName));
         }
     }
 }
