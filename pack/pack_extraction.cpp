@@ -144,9 +144,12 @@ CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile)
 {
     CComPtrT<ITStorage> oItStorage;
     HRESULT hr = oItStorage.CreateInstance(CLSID_ITStorage, CLSCTX_ALL);
-    if (FAILED(hr))
+    if (FAILED(hr) || !oItStorage)
     {
-        ReportComError(_com_error(hr), L"Could not create an ITStorage instance to read the product pack.");
+        // A creation that succeeds without an object is told like any other; using it would raise out of
+        // the extraction, which no COM-error region encloses.
+        ReportComError(_com_error(FAILED(hr) ? hr : E_POINTER),
+                       L"Could not create an ITStorage instance to read the product pack.");
         return CComPtrT<IStorage>();
     }
     CComPtrT<IStorage> oStorage;

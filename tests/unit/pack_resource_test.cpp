@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "clrhost/clr_roads.h"
 #include "msgbox_recorder.h"
 #include "pack/content_folder.h"
 #include "pack/pack_extraction.h"
+#include "tests/standin/fake_assembly.h"
+#include "unit/import_patch.h"
+#include "unit/standin_session.h"
+#include "unit/system_text.h"
 #include "unit/test_files.h"
 
 namespace
@@ -139,6 +144,85 @@ private:
     LONG m_cRefs = 1;
 };
 
+// What the launcher asked of the storage component.
+struct CComponentCall
+{
+    CLSID clsid = {};
+    IID iid = {};
+    DWORD dwContext = 0;
+    std::wstring openedName;
+    bool fPriority = false;
+    DWORD grfMode = 0;
+    bool fExclusions = false;
+    DWORD reserved = 0xFFFFFFFF;
+};
+CComponentCall g_call;
+HRESULT g_hrCreate = S_OK; // what a creation that hands back nothing answers
+
+// The InfoTech storage component's interface in its published layout, up to the one method the launcher calls:
+// a stand-in that notes how the pack is opened and refuses to open it.
+// No virtual destructor: it would take a slot of its own before the storage methods.
+class CRecordingComponent final : public IUnknown
+{
+public:
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override
+    {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++m_cRefs); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG cRefs = --m_cRefs;
+        if (cRefs == 0)
+            delete this;
+        return static_cast<ULONG>(cRefs);
+    }
+    virtual HRESULT STDMETHODCALLTYPE StgCreateDocfile(const WCHAR*, DWORD, DWORD, IStorage**) { return E_NOTIMPL; }
+    virtual HRESULT STDMETHODCALLTYPE StgCreateDocfileOnILockBytes(ILockBytes*, DWORD, DWORD, IStorage**)
+    {
+        return E_NOTIMPL;
+    }
+    virtual HRESULT STDMETHODCALLTYPE StgIsStorageFile(const WCHAR*) { return E_NOTIMPL; }
+    virtual HRESULT STDMETHODCALLTYPE StgIsStorageILockBytes(ILockBytes*) { return E_NOTIMPL; }
+    virtual HRESULT STDMETHODCALLTYPE StgOpenStorage(const WCHAR* pwcsName, IStorage* pstgPriority, DWORD grfMode,
+                                                     SNB snbExclude, DWORD reserved, IStorage** ppstgOpen)
+    {
+        g_call.openedName = pwcsName ? pwcsName : L"(null)";
+        g_call.fPriority = pstgPriority != nullptr;
+        g_call.grfMode = grfMode;
+        g_call.fExclusions = snbExclude != nullptr;
+        g_call.reserved = reserved;
+        *ppstgOpen = nullptr;
+        return STG_E_FILENOTFOUND;
+    }
+
+private:
+    LONG m_cRefs = 1;
+};
+
+HRESULT WINAPI CreateRecordingComponent(REFCLSID rclsid, LPUNKNOWN, DWORD dwContext, REFIID riid, LPVOID* ppv)
+{
+    g_call.clsid = rclsid;
+    g_call.iid = riid;
+    g_call.dwContext = dwContext;
+    *ppv = static_cast<IUnknown*>(new CRecordingComponent());
+    return S_OK;
+}
+
+HRESULT WINAPI CreateNothing(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* ppv)
+{
+    *ppv = nullptr;
+    return g_hrCreate;
+}
+
+GUID GuidFromText(const wchar_t* pszText)
+{
+    GUID guid = {};
+    EXPECT_EQ(S_OK, CLSIDFromString(pszText, &guid)) << "not a GUID";
+    return guid;
+}
+
 class PackResource : public testing::Test
 {
 protected:
@@ -242,4 +326,81 @@ TEST_F(PackResource, PackFileOfTheRightSizeIsTakenAsItIs)
     EXPECT_TRUE(PrepareContentFolder().IsEmpty());
     ASSERT_EQ(1u, recorder.Boxes().size());
     EXPECT_EQ(0u, recorder.Boxes()[0].text.find(L"Could not open the structured document storage on the product pack.\n"));
+}
+
+TEST_F(PackResource, StorageComponentIsCreatedByItsPublishedIdentifiersAndOpenedForReading)
+{
+    const std::wstring temp = ScratchTemp(L"component");
+    CImportPatch patch("ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&CreateRecordingComponent));
+    ASSERT_TRUE(patch.IsPatched());
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(ReportText(L"Could not open the structured document storage on the product pack.", STG_E_FILENOTFOUND),
+              recorder.Boxes()[0].text);
+
+    EXPECT_TRUE(GuidFromText(L"{5D02926A-212E-11D0-9DF9-00A0C922E6EC}") == g_call.clsid) << "CLSID_ITStorage";
+    EXPECT_TRUE(GuidFromText(L"{88CC31DE-27AB-11D0-9DF9-00A0C922E6EC}") == g_call.iid) << "IID_ITStorage";
+    EXPECT_EQ(23u, g_call.dwContext);
+    EXPECT_EQ(temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache\\ProductContent.chm", g_call.openedName);
+    EXPECT_FALSE(g_call.fPriority);
+    EXPECT_EQ(0x10u, g_call.grfMode); // STGM_READ | STGM_SHARE_EXCLUSIVE
+    EXPECT_FALSE(g_call.fExclusions);
+    EXPECT_EQ(0u, g_call.reserved);
+}
+
+TEST_F(PackResource, PackFileThatCannotBeWrittenIsTold)
+{
+    const std::wstring temp = ScratchTemp(L"packfolder");
+    const std::wstring folder = temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
+    ASSERT_EQ(folder, std::wstring(GetContentCacheFolder().c_str()));
+    ASSERT_TRUE(CreateDirectoryW((folder + L"\\ProductContent.chm").c_str(), nullptr));
+
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(L"Could not open the product content cache file for writing. Access denied.\r\n (5)",
+              recorder.Boxes()[0].text);
+}
+
+TEST_F(PackResource, StorageComponentThatCannotBeCreatedIsTold)
+{
+    ScratchTemp(L"nocomponent");
+    CImportPatch patch("ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&CreateNothing));
+    ASSERT_TRUE(patch.IsPatched());
+    g_hrCreate = REGDB_E_CLASSNOTREG;
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(ReportText(L"Could not create an ITStorage instance to read the product pack.", REGDB_E_CLASSNOTREG),
+              recorder.Boxes()[0].text);
+}
+
+// A creation that succeeds without an object is told like a failed one, and the start goes on in the
+// runtime's default domain.
+TEST_F(PackResource, StorageComponentCreatedWithoutAnObjectFallsBackToTheDefaultDomain)
+{
+    CStandinSession session(L"defaultDomain.base={folder}\n");
+    ScratchTemp(L"nullcomponent");
+    ASSERT_TRUE(WriteFakeAssembly((session.Folder() + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll").c_str()));
+    HMODULE hmod = session.Load();
+    CImportPatch patch("ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&CreateNothing));
+    ASSERT_TRUE(patch.IsPatched());
+    g_hrCreate = S_OK;
+    HRESULT hr = E_FAIL;
+    std::vector<CBoxRecord> boxes;
+    {
+        CMessageBoxRecorder recorder;
+        CClrResult clrresult = SelectClrV4(hmod, CVersion4(2, 0, 0, 0), CVersion4(3, 5, 0, 0));
+        ASSERT_TRUE(clrresult.oHost);
+        hr = RunManagedApplication(clrresult.oHost);
+        boxes = recorder.Boxes();
+    }
+    EXPECT_EQ(0, hr);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(ReportText(L"Could not create an ITStorage instance to read the product pack.", E_POINTER), boxes[0].text);
+    EXPECT_TRUE(session.WasCalled("GetDefaultDomain"));
+    EXPECT_FALSE(session.WasCalled("CreateDomainEx"));
+    EXPECT_TRUE(session.WasCalled("Stop"));
+    EXPECT_EQ(0, session.LiveObjects());
 }

@@ -157,10 +157,20 @@ std::string CStandinSession::FirstCall(const std::string& method) const
 
 int CStandinSession::LiveObjects() const
 {
+    return CallCounter("LxStandinLiveObjects");
+}
+
+int CStandinSession::LiveErrorInfos() const
+{
+    return CallCounter("LxStandinLiveErrorInfos");
+}
+
+int CStandinSession::CallCounter(const char* pszExport) const
+{
     HMODULE hmod = m_hmod ? m_hmod : GetModuleHandleW(L"mscoree.dll");
     if (!hmod)
         return -1;
     using PFN = int(WINAPI*)();
-    auto pfn = reinterpret_cast<PFN>(reinterpret_cast<void*>(GetProcAddress(hmod, "LxStandinLiveObjects")));
+    auto pfn = reinterpret_cast<PFN>(reinterpret_cast<void*>(GetProcAddress(hmod, pszExport)));
     return pfn ? pfn() : -1;
 }

@@ -34,6 +34,8 @@ public:
 
     // The stand-in's hosting objects still alive; -1 when no variant is loaded.
     int LiveObjects() const;
+    // Its error information objects still alive, one that waits on the thread included; -1 likewise.
+    int LiveErrorInfos() const;
 
     // A scratch folder of this session (no trailing separator).
     const std::wstring& Folder() const { return m_folder; }
@@ -41,6 +43,8 @@ public:
     static std::wstring VariantPath(const wchar_t* pszVariant);
 
 private:
+    int CallCounter(const char* pszExport) const;
+
     std::wstring m_folder;
     std::wstring m_scenarioPath;
     std::wstring m_logPath;
