@@ -230,6 +230,11 @@ struct CParser
             sc.fHostErrorInfo = true;
             sc.hostErrorInfo = value;
         }
+        else if (key == L"hosting.errorInfo")
+        {
+            sc.fHostingErrorInfo = true;
+            sc.hostingErrorInfo = value;
+        }
         else if (key == L"setup.noInterface")
             Flag(key, value, sc.fSetupNoInterface);
         else if (key == L"setup.put_ApplicationBase")

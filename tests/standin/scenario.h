@@ -47,6 +47,8 @@ struct CScenario
     long nextFailAt = -1; // zero-based index of the failing Next call on an enumerator; -1: none
     HRESULT nextHr = E_FAIL;
     CCallAnswer getInterface;
+    bool fHostingErrorInfo = false; // the meta host, the enumerator and the runtime info offer IErrorInfo
+    std::wstring hostingErrorInfo;
 
     std::wstring corVersion = L"v2.0.50727";
     HRESULT corVersionHr = S_OK;

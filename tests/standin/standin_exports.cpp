@@ -88,7 +88,10 @@ extern "C" void WINAPI LxStandinReset()
 extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDll, DWORD dwReason, LPVOID)
 {
     if (dwReason == DLL_PROCESS_ATTACH)
+    {
+        NoteLoad();
         DisableThreadLibraryCalls(hinstDll);
+    }
     else if (dwReason == DLL_PROCESS_DETACH)
         LogDetach();
     return TRUE;

@@ -195,6 +195,52 @@ HRESULT Throw(HRESULT hr, REFIID iid, const std::wstring& description)
     return hr;
 }
 
+// The error information of a v4 hosting object (meta host, enumerator, runtime info), offered only when the
+// scenario gives it (hosting.errorInfo). The description leads with the object's interface, so that a report
+// shows whose information it carries.
+class CHostingErrorInfo : public IErrorInfo
+{
+public:
+    explicit CHostingErrorInfo(const wchar_t* pszOwner) : m_pszOwner(pszOwner) {}
+
+    HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGuid) override
+    {
+        if (!pGuid)
+            return E_POINTER;
+        *pGuid = GUID_NULL;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetSource(BSTR* pbstr) override { return CErrorInfo::Copy(L"mscoree", pbstr); }
+    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstr) override
+    {
+        return CErrorInfo::Copy(std::wstring(m_pszOwner) + L": " + CurrentScenario()->hostingErrorInfo, pbstr);
+    }
+    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pbstr) override
+    {
+        if (!pbstr)
+            return E_POINTER;
+        *pbstr = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdw) override
+    {
+        if (!pdw)
+            return E_POINTER;
+        *pdw = 0;
+        return S_OK;
+    }
+
+protected:
+    // The interface for a query of IErrorInfo: this one when the scenario offers it, else none.
+    IUnknown* OfferedErrorInfo()
+    {
+        return CurrentScenario()->fHostingErrorInfo ? static_cast<IErrorInfo*>(this) : nullptr;
+    }
+
+private:
+    const wchar_t* m_pszOwner;
+};
+
 // The entry's return value that converts to no integer.
 class COpaqueObject final : public CCounted, public IUnknown
 {
@@ -364,7 +410,8 @@ public:
                 .Json("binder", PointerJson(binder))
                 .Number("targetVt", target.vt)
                 .Number("argCount", arguments.count)
-                .Json("args", arguments.json));
+                .Json("args", arguments.json)
+                .Number("errorMode", GetErrorMode()));
         if (!pRetVal)
             return E_POINTER;
         VariantInit(pRetVal);
@@ -777,6 +824,7 @@ public:
             pSetupInterface = nullptr;
         Log(CJsonLine("CreateDomainEx")
                 .Text("name", pwzFriendlyName)
+                .Text("setup", SetupKind(pSetup))
                 .Boolean("setupIsAppDomainSetup", pSetupInterface != nullptr)
                 .Json("evidence", PointerJson(pEvidence)));
 
@@ -812,6 +860,7 @@ public:
         if (!pNewSetup)
             return E_OUTOFMEMORY;
         *pAppDomainSetup = static_cast<IAppDomainSetup*>(pNewSetup);
+        m_pSetupHandedOut = pNewSetup;
         return answer.hr;
     }
 
@@ -858,6 +907,23 @@ public:
     }
 
 private:
+    // Which object CreateDomainEx received: the IAppDomainSetup of the setup this host handed out last, or
+    // anything else (another object, or another interface of that setup); null for none.
+    const wchar_t* SetupKind(IUnknown* pSetup) const
+    {
+        if (!pSetup)
+            return nullptr;
+        CDomainSetup* pOwnSetup = CDomainSetup::FromUnknown(pSetup);
+        const bool fHandedOut = pOwnSetup && pOwnSetup == m_pSetupHandedOut &&
+                                pSetup == static_cast<IAppDomainSetup*>(pOwnSetup);
+        if (pOwnSetup)
+            pOwnSetup->Release();
+        return fHandedOut ? L"handedOut" : L"other";
+    }
+
+    // Compared by address only, never used: the caller owns the setup.
+    const CDomainSetup* m_pSetupHandedOut = nullptr;
+
     static HRESULT NewDomain(const CCallAnswer& answer, const std::wstring& base, IUnknown** pAppDomain)
     {
         if (!pAppDomain)
@@ -903,12 +969,12 @@ private:
     const BindKind m_kind;
 };
 
-class CRuntimeInfo final : public CCounted, public ICLRRuntimeInfo
+class CRuntimeInfo final : public CCounted, public ICLRRuntimeInfo, public CHostingErrorInfo
 {
 public:
     static constexpr const char c_szInterface[] = "ICLRRuntimeInfo";
 
-    explicit CRuntimeInfo(const CRuntimeEntry& entry) : m_entry(entry) {}
+    explicit CRuntimeInfo(const CRuntimeEntry& entry) : CHostingErrorInfo(L"ICLRRuntimeInfo"), m_entry(entry) {}
 
     LX_STANDIN_IUNKNOWN()
 
@@ -961,7 +1027,9 @@ private:
     HRESULT Find(REFIID riid, IUnknown*& pUnk) override
     {
         if (riid == IID_IUnknown || riid == __uuidof(ICLRRuntimeInfo))
-            pUnk = this;
+            pUnk = static_cast<ICLRRuntimeInfo*>(this);
+        else if (riid == IID_IErrorInfo)
+            pUnk = OfferedErrorInfo();
         return S_OK;
     }
 
@@ -969,11 +1037,11 @@ private:
 };
 
 // Hands out the scenario's runtimes in file order, a new runtime information object each time.
-class CRuntimeEnum final : public CCounted, public IEnumUnknown
+class CRuntimeEnum final : public CCounted, public IEnumUnknown, public CHostingErrorInfo
 {
 public:
     CRuntimeEnum(std::shared_ptr<const CScenario> scenario, size_t position)
-        : m_scenario(std::move(scenario)), m_position(position)
+        : CHostingErrorInfo(L"IEnumUnknown"), m_scenario(std::move(scenario)), m_position(position)
     {
     }
 
@@ -1036,7 +1104,9 @@ private:
     HRESULT Find(REFIID riid, IUnknown*& pUnk) override
     {
         if (riid == IID_IUnknown || riid == IID_IEnumUnknown)
-            pUnk = this;
+            pUnk = static_cast<IEnumUnknown*>(this);
+        else if (riid == IID_IErrorInfo)
+            pUnk = OfferedErrorInfo();
         return S_OK;
     }
 
@@ -1045,10 +1115,12 @@ private:
     long m_cNextCalls = 0;
 };
 
-class CMetaHost final : public CCounted, public ICLRMetaHost
+class CMetaHost final : public CCounted, public ICLRMetaHost, public CHostingErrorInfo
 {
 public:
     static constexpr const char c_szInterface[] = "ICLRMetaHost";
+
+    CMetaHost() : CHostingErrorInfo(L"ICLRMetaHost") {}
 
     LX_STANDIN_IUNKNOWN()
 
@@ -1090,7 +1162,9 @@ private:
     HRESULT Find(REFIID riid, IUnknown*& pUnk) override
     {
         if (riid == IID_IUnknown || riid == __uuidof(ICLRMetaHost))
-            pUnk = this;
+            pUnk = static_cast<ICLRMetaHost*>(this);
+        else if (riid == IID_IErrorInfo)
+            pUnk = OfferedErrorInfo();
         return S_OK;
     }
 };

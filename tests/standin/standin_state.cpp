@@ -11,6 +11,8 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 std::shared_ptr<const CScenario> g_scenario;
 volatile LONG g_cLiveHosting = 0;
 volatile LONG g_cLiveErrorInfos = 0;
+UINT g_uErrorModeAtLoad = 0;
+volatile LONG g_fLoadLogged = 0;
 
 std::wstring EnvironmentText(const wchar_t* pszName)
 {
@@ -106,9 +108,17 @@ void ReloadScenario()
     // The old scenario goes here, outside the lock.
 }
 
+void NoteLoad()
+{
+    g_uErrorModeAtLoad = GetErrorMode();
+}
+
 void Log(const CJsonLine& line)
 {
     const std::shared_ptr<const CScenario> scenario = CurrentScenario();
+    // The log is not known while the loader lock is held: the load is told with the first call.
+    if (InterlockedExchange(&g_fLoadLogged, 1) == 0)
+        AppendLogLine(scenario->logPath, CJsonLine("load").Number("errorMode", g_uErrorModeAtLoad).Finish());
     AppendLogLine(scenario->logPath, line.Finish());
 }
 

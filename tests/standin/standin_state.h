@@ -19,7 +19,11 @@ std::shared_ptr<const CScenario> CurrentScenario();
 // Reads LX_CLR_SCENARIO and its file again.
 void ReloadScenario();
 
-// Appends the line to the log of the scenario in force.
+// Notes the process's error mode as the library is loaded; called from DllMain.
+void NoteLoad();
+
+// Appends the line to the log of the scenario in force; the first line of the process is preceded by the
+// load line with the error mode noted.
 void Log(const CJsonLine& line);
 
 // Writes the detach line; called from DllMain, so it never waits for the lock.

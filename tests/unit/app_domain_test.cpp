@@ -24,6 +24,7 @@ struct CDomainRun
     std::vector<CBoxRecord> boxes;
     std::vector<std::string> calls; // the runtime's own methods, in order
     int cLiveAfter = -1;
+    int cErrorInfosAfter = -1;
 };
 
 bool IsRuntimeMethod(const std::string& method)
@@ -61,6 +62,7 @@ CDomainRun RunApplication(CStandinSession& session, bool fEntryway, bool fAssemb
             run.calls.push_back(method);
     }
     run.cLiveAfter = session.LiveObjects();
+    run.cErrorInfosAfter = session.LiveErrorInfos();
     return run;
 }
 
@@ -73,6 +75,7 @@ void ExpectOneReport(const CDomainRun& run, const std::wstring& message, HRESULT
     EXPECT_EQ(ReportText(message, hr, description), run.boxes[0].text);
     EXPECT_EQ(L"Lumenix \u2013 Loading", run.boxes[0].caption);
     EXPECT_EQ(0, run.cLiveAfter);
+    EXPECT_EQ(0, run.cErrorInfosAfter) << "error information left behind";
 }
 
 std::string Utf8(const std::wstring& text)
@@ -139,7 +142,7 @@ TEST(ManagedApplication, EntrywayDomainOverTheContentFolder)
     EXPECT_EQ("Lumenix", JsonText(session.FirstCall("put_ApplicationName"), "value"));
     const std::string create = session.FirstCall("CreateDomainEx");
     EXPECT_EQ("Entryway", JsonText(create, "name"));
-    EXPECT_NE(std::string::npos, create.find("\"setupIsAppDomainSetup\":true"));
+    EXPECT_EQ("handedOut", JsonText(create, "setup"));
     EXPECT_NE(std::string::npos, create.find("\"evidence\":null"));
     EXPECT_EQ(Utf8(session.Folder()), JsonText(session.FirstCall("Load_2"), "base"));
     EXPECT_EQ(0, run.cLiveAfter);
@@ -212,6 +215,7 @@ TEST(ManagedApplication, SetupObjectFailuresAreReportedNotThrown)
         EXPECT_EQ(0u, run.boxes[0].text.find(L"Could not create the appdomain setup object.\n" +
                                              ComSystemText(static_cast<HRESULT>(0x80070005))));
         EXPECT_EQ("put_ApplicationBase", run.calls.back());
+        EXPECT_EQ(0, run.cErrorInfosAfter);
     }
     {
         CStandinSession session(L"setup.put_ApplicationName=0x80070005");
@@ -219,6 +223,7 @@ TEST(ManagedApplication, SetupObjectFailuresAreReportedNotThrown)
         EXPECT_EQ(static_cast<HRESULT>(0x80070005), run.hr);
         EXPECT_EQ("put_ApplicationName", run.calls.back());
         EXPECT_EQ(1u, run.boxes.size());
+        EXPECT_EQ(0, run.cErrorInfosAfter);
     }
 }
 

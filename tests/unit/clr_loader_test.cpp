@@ -62,6 +62,13 @@ TEST(ClrLoading, ErrorModeHoldsAfterTheRun)
     CStandinSession session(c_happyBase);
     RunLoader(session, L"full");
     EXPECT_EQ(static_cast<UINT>(SEM_FAILCRITICALERRORS), GetErrorMode() & SEM_FAILCRITICALERRORS);
+    // Set before the hosting library is loaded, and still in force while the application runs.
+    const std::vector<std::string> lines = session.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("load", JsonText(lines[0], "method"));
+    EXPECT_NE(std::string::npos, lines[0].find("\"errorMode\":1}")) << lines[0];
+    EXPECT_NE(std::string::npos, session.FirstCall("InvokeMember_3").find("\"errorMode\":1}"))
+        << session.FirstCall("InvokeMember_3");
 }
 
 TEST(ClrLoading, V4FailureNeverFallsBackToV2)

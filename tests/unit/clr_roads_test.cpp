@@ -39,6 +39,7 @@ struct CRoadRun
     bool fHost = false;
     std::vector<CBoxRecord> boxes;
     int cLiveAfter = -1;
+    int cErrorInfosAfter = -1;
 };
 
 CRoadRun RunV4(const std::wstring& scenario, const wchar_t* pszVariant = L"full")
@@ -55,6 +56,7 @@ CRoadRun RunV4(const std::wstring& scenario, const wchar_t* pszVariant = L"full"
         run.boxes = recorder.Boxes();
     }
     run.cLiveAfter = session.LiveObjects();
+    run.cErrorInfosAfter = session.LiveErrorInfos();
     return run;
 }
 
@@ -71,6 +73,7 @@ CRoadRun RunV2(CStandinSession& session, const wchar_t* pszVariant = L"v2")
         run.boxes = recorder.Boxes();
     }
     run.cLiveAfter = session.LiveObjects();
+    run.cErrorInfosAfter = session.LiveErrorInfos();
     return run;
 }
 
@@ -80,6 +83,8 @@ void ExpectReport(const CRoadRun& run, const std::wstring& message, HRESULT hr, 
     EXPECT_EQ(ReportText(message, hr, description), run.boxes[0].text);
     EXPECT_EQ(L"Lumenix \u2013 Loading", run.boxes[0].caption);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), run.boxes[0].style);
+    EXPECT_EQ(0, run.cLiveAfter);
+    EXPECT_EQ(0, run.cErrorInfosAfter) << "error information left behind";
 }
 } // namespace
 
@@ -123,9 +128,21 @@ TEST(ClrV4Road, OnlyOldRuntimesShowTheRequirementsDialogWithTheNewest)
 
 TEST(ClrV4Road, UnparsableVersionsSortFirstAndNeverMeetTheMinimum)
 {
-    const CRoadRun run = RunV4(L"runtime=vNext\nruntime=v4.5\nruntime=beta");
-    EXPECT_EQ(S_OK, run.hr);
-    EXPECT_EQ(L"4.5.0.0", run.version);
+    // Enumerated last, the unparsable ones would be chosen by a walk that did not sort them first.
+    CStandinSession session(L"runtime=v4.5\nruntime=vNext\nruntime=beta");
+    HMODULE hmod = session.Load();
+    {
+        CClrResult result = SelectClrV4(hmod, c_verClrRequired, c_verNetfxRequired);
+        EXPECT_EQ(S_OK, result.hr);
+        EXPECT_EQ(L"4.5.0.0", Text(result.verClr));
+    }
+    EXPECT_EQ("v4.5", JsonText(session.FirstCall("GetInterface"), "runtime"));
+
+    // Alone, they never meet the minimum.
+    const CRoadRun unparsable = RunV4(L"runtime=vNext\nruntime=beta");
+    EXPECT_EQ(E_FAIL, unparsable.hr);
+    ASSERT_EQ(1u, unparsable.boxes.size());
+    EXPECT_EQ(c_szRequirementsCaption, unparsable.boxes[0].caption);
 }
 
 TEST(ClrV4Road, MissingExportOrNotImplementedIsSilentlyNotAvailable)
@@ -190,6 +207,18 @@ TEST(ClrV4Road, RuntimeWithoutHostInterfaceIsShown)
     ExpectReport(nullHost, c_szM5, E_POINTER);
 }
 
+TEST(ClrV4Road, ReportsCarryTheErrorInformationOfTheFailingObject)
+{
+    const std::wstring offered = L"hosting.errorInfo=Refused by policy.\n";
+    ExpectReport(RunV4(offered + L"EnumerateInstalledRuntimes=0x80070005"), c_szM2, static_cast<HRESULT>(0x80070005),
+                 L"ICLRMetaHost: Refused by policy.");
+    ExpectReport(RunV4(offered + L"Next.failAt=1\nNext.hr=0x80004005"), c_szM3, E_FAIL, L"IEnumUnknown: Refused by policy.");
+    ExpectReport(RunV4(offered + L"GetInterface=0x80131700"), c_szM5, static_cast<HRESULT>(0x80131700),
+                 L"ICLRRuntimeInfo: Refused by policy.");
+    // The meta host's own failure has no object to ask.
+    ExpectReport(RunV4(offered + L"CLRCreateInstance=0x80131700"), c_szM1, static_cast<HRESULT>(0x80131700));
+}
+
 TEST(ClrV4Road, FailingVersionQueryFailsTheWholeRoad)
 {
     const CRoadRun run = RunV4(L"runtime=v4.0.30319\nruntime=!0x8007000E");
@@ -221,6 +250,16 @@ TEST(ClrV2Road, OldRuntimeShowsTheRequirementsDialogWithoutBinding)
     EXPECT_EQ(c_szRequirementsCaption, run.boxes[0].caption);
     EXPECT_NE(std::wstring::npos, run.boxes[0].text.find(L"Maximum CLR version found: 1.1.4322.0.\n"));
     EXPECT_FALSE(session.WasCalled("CorBindToRuntime"));
+}
+
+TEST(ClrV2Road, OldRuntimeEndsTheRoadBeforeTheBindExportIsLookedUp)
+{
+    // Without the bind export, looking it up first would show its own box before the dialog.
+    CStandinSession session(L"GetCORVersion=v1.1.4322");
+    const CRoadRun run = RunV2(session, L"nobind");
+    EXPECT_EQ(E_FAIL, run.hr);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(c_szRequirementsCaption, run.boxes[0].caption);
 }
 
 TEST(ClrV2Road, MissingExportsAreToldApart)
