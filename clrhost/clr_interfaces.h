@@ -241,21 +241,3 @@ _Type : public IDispatch
                                                      VARIANT target, SAFEARRAY* args, VARIANT* pRetVal) = 0; // 57
 };
 LX_DECLARE_IID(_Type, 0xBCA8B44D, 0xAAD6, 0x3A86, 0x8A, 0xB7, 0x03, 0x34, 0x9F, 0x4F, 0x2D, 0xA2)
-
-// Slots the launcher relies on; a test calls each through its raw slot number.
-namespace ClrSlots
-{
-inline constexpr int MetaHost_EnumerateInstalledRuntimes = 5;
-inline constexpr int RuntimeInfo_GetVersionString = 3;
-inline constexpr int RuntimeInfo_GetInterface = 9;
-inline constexpr int RuntimeHost_Start = 10;
-inline constexpr int RuntimeHost_Stop = 11;
-inline constexpr int RuntimeHost_GetDefaultDomain = 13;
-inline constexpr int RuntimeHost_CreateDomainEx = 17;
-inline constexpr int RuntimeHost_CreateDomainSetup = 18;
-inline constexpr int AppDomainSetup_put_ApplicationBase = 4;
-inline constexpr int AppDomainSetup_put_ApplicationName = 6;
-inline constexpr int AppDomain_Load_2 = 44;
-inline constexpr int Assembly_GetType_3 = 18;
-inline constexpr int Type_InvokeMember_3 = 57;
-} // namespace ClrSlots
