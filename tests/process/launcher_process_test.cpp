@@ -89,6 +89,17 @@ TEST(OsVersionGate, RefusesTheWindows9xPlatform)
     EXPECT_EQ(0x80004004u, result.exitCode);
 }
 
+// The boundary: Wine reports NT 5.1 to a 64-bit program whose version is set to Windows XP.
+TEST(OsVersionGate, LetsWindowsXpThrough)
+{
+    CStandinSession session(c_happyRoad);
+    PrepareRun(session);
+    const CLaunchResult result = RunLauncher(L"winxp");
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(session.WasCalled("Stop"));
+}
+
 TEST(OsVersionGate, LetsWindowsXp64Through)
 {
     CStandinSession session(c_happyRoad);
