@@ -128,8 +128,8 @@ TEST(ClrV4Road, OnlyOldRuntimesShowTheRequirementsDialogWithTheNewest)
 
 TEST(ClrV4Road, UnparsableVersionsSortFirstAndNeverMeetTheMinimum)
 {
-    // Enumerated last, the unparsable ones would be chosen by a walk that did not sort them first.
-    CStandinSession session(L"runtime=v4.5\nruntime=vNext\nruntime=beta");
+    // Enumerated in no order, with an older runtime last: only the sorted walk chooses v4.5.
+    CStandinSession session(L"runtime=vNext\nruntime=v4.5\nruntime=beta\nruntime=v2.0.50727");
     HMODULE hmod = session.Load();
     {
         CClrResult result = SelectClrV4(hmod, c_verClrRequired, c_verNetfxRequired);
