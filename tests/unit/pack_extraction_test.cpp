@@ -27,31 +27,6 @@ std::wstring TempFolder(const wchar_t* pszName)
     return folder;
 }
 
-// Every path below root (four levels deep), sorted: enough to see anything an escaping name creates.
-std::vector<std::wstring> TreeOf(const std::wstring& root, int cLevels = 4)
-{
-    std::vector<std::wstring> paths;
-    WIN32_FIND_DATAW find;
-    HANDLE hFind = FindFirstFileW((root + L"\\*").c_str(), &find);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return paths;
-    do
-    {
-        const std::wstring name = find.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        paths.push_back(root + L"\\" + name);
-        if ((find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && cLevels > 1)
-        {
-            const std::vector<std::wstring> below = TreeOf(root + L"\\" + name, cLevels - 1);
-            paths.insert(paths.end(), below.begin(), below.end());
-        }
-    } while (FindNextFileW(hFind, &find));
-    FindClose(hFind);
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

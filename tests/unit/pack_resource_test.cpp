@@ -49,30 +49,21 @@ std::string PackBytes()
     return std::string(pch, SizeofResource(nullptr, hrsrc));
 }
 
-// The names in a folder, sorted: its files, and its sub-folders with a trailing backslash.
-std::vector<std::wstring> FolderEntries(const std::wstring& folder)
+// The files the sample application is made of (what the pack was built from).
+std::vector<std::wstring> SampleFiles()
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW find;
-    HANDLE hFind = FindFirstFileW((folder + L"\\*").c_str(), &find);
+    HANDLE hFind = FindFirstFileW((Environment(L"LX_SAMPLE_APP_DIR") + L"\\*").c_str(), &find);
     if (hFind == INVALID_HANDLE_VALUE)
         return names;
     do
     {
-        const std::wstring name = find.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        names.push_back(find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? name + L"\\" : name);
+        if (!(find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(find.cFileName);
     } while (FindNextFileW(hFind, &find));
     FindClose(hFind);
-    std::sort(names.begin(), names.end());
     return names;
-}
-
-// The files the sample application is made of (what the pack was built from).
-std::vector<std::wstring> SampleFiles()
-{
-    return FolderEntries(Environment(L"LX_SAMPLE_APP_DIR"));
 }
 
 // Counts the streams opened through a storage and its sub-storages.
@@ -248,10 +239,11 @@ TEST_F(PackResource, FirstStartWritesThePackAndEveryFileByteEqual)
     }
 
     // Nothing but the product's own files beside the pack file: no entries of a help compiler.
-    std::vector<std::wstring> expected = files;
-    expected.push_back(L"ProductContent.chm");
+    std::vector<std::wstring> expected = {folder + L"\\ProductContent.chm"};
+    for (const std::wstring& name : files)
+        expected.push_back(folder + L"\\" + name);
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, FolderEntries(folder));
+    EXPECT_EQ(expected, TreeOf(folder));
 }
 
 TEST_F(PackResource, SecondStartRewritesNothingAndOpensNoStream)

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,31 @@ inline std::string ReadAll(const std::wstring& path, bool* pfExists = nullptr)
         data.append(buffer, dwRead);
     CloseHandle(hFile);
     return data;
+}
+
+// Every path below root (four levels deep), sorted: enough to see anything an escaping name creates.
+inline std::vector<std::wstring> TreeOf(const std::wstring& root, int cLevels = 4)
+{
+    std::vector<std::wstring> paths;
+    WIN32_FIND_DATAW find;
+    HANDLE hFind = FindFirstFileW((root + L"\\*").c_str(), &find);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return paths;
+    do
+    {
+        const std::wstring name = find.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        paths.push_back(root + L"\\" + name);
+        if ((find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && cLevels > 1)
+        {
+            const std::vector<std::wstring> below = TreeOf(root + L"\\" + name, cLevels - 1);
+            paths.insert(paths.end(), below.begin(), below.end());
+        }
+    } while (FindNextFileW(hFind, &find));
+    FindClose(hFind);
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 inline void WriteAll(const std::wstring& path, const std::string& data)
