@@ -218,7 +218,7 @@ def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
         tail = ""
         if result.returncode != 0 or "error" in output.lower():
             tail = "\n".join(output.strip().splitlines()[-5:])
-        raise PackError(f"verification with extract_chmLib failed: {len(problems)} problems with the "
+        raise PackError(f"verification with extract_chmLib failed: {len(problems)} problem(s) with the "
                         f"{len(files)} files in {label}:\n  " + "\n  ".join(shown) + more +
                         (f"\nextract_chmLib said (last lines):\n{tail}" if tail else ""))
     return len(files)

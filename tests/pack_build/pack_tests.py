@@ -179,6 +179,8 @@ def case_subfolders():
     write(os.path.join(folder, "de", "Lumenix.resources.dll"), b"MZ-de" * 300)
     write(os.path.join(folder, "themes", "dark", "palette"), b"\x00\x01\x02" * 100)
     write(os.path.join(folder, "themes", "dark", "empty.bin"), b"")
+    # The last file written: the writer as packaged dropped the byte of a one-byte last file.
+    write(os.path.join(folder, "themes", "dark", "zz-last.bin"), b"\x01")
     write(os.path.join(folder, ";notes.txt"), b"semicolon")
     write(os.path.join(folder, "[OPTIONS]"), b"brackets")
     pack = os.path.join(out, "nested.chm")
@@ -187,8 +189,8 @@ def case_subfolders():
     listing = directory(pack)
     expect(not listing["problems"], "the directory passes every check")
     names = {e["name"] for e in listing["entries"]}
-    for name in ("/de/Lumenix.resources.dll", "/themes/dark/palette", "/themes/dark/empty.bin", "/;notes.txt",
-                 "/[OPTIONS]"):
+    for name in ("/de/Lumenix.resources.dll", "/themes/dark/palette", "/themes/dark/empty.bin",
+                 "/themes/dark/zz-last.bin", "/;notes.txt", "/[OPTIONS]"):
         expect(name in names, f"{name} keeps its path")
     expect_listed(listing, folder)
 
