@@ -195,25 +195,24 @@ HRESULT Throw(HRESULT hr, REFIID iid, const std::wstring& description)
     return hr;
 }
 
-// The error information of a v4 hosting object (meta host, enumerator, runtime info), offered only when the
-// scenario gives it (hosting.errorInfo). The description leads with the object's interface, so that a report
-// shows whose information it carries.
-class CHostingErrorInfo : public IErrorInfo
+// The error information that a hosting object offers about itself, beside its own interface: source
+// "mscoree", no help, and the GUID and description that the object chooses.
+class CObjectErrorInfo : public IErrorInfo
 {
 public:
-    explicit CHostingErrorInfo(const wchar_t* pszOwner) : m_pszOwner(pszOwner) {}
+    explicit CObjectErrorInfo(const GUID& guid) : m_guid(guid) {}
 
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGuid) override
     {
         if (!pGuid)
             return E_POINTER;
-        *pGuid = GUID_NULL;
+        *pGuid = m_guid;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetSource(BSTR* pbstr) override { return CErrorInfo::Copy(L"mscoree", pbstr); }
     HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstr) override
     {
-        return CErrorInfo::Copy(std::wstring(m_pszOwner) + L": " + CurrentScenario()->hostingErrorInfo, pbstr);
+        return CErrorInfo::Copy(ErrorDescription(), pbstr);
     }
     HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pbstr) override
     {
@@ -231,10 +230,29 @@ public:
     }
 
 protected:
+    virtual std::wstring ErrorDescription() const = 0;
+
+private:
+    const GUID m_guid;
+};
+
+// The error information of a v4 hosting object (meta host, enumerator, runtime info), offered only when the
+// scenario gives it (hosting.errorInfo). The description leads with the object's interface, so that a report
+// shows whose information it carries.
+class CHostingErrorInfo : public CObjectErrorInfo
+{
+public:
+    explicit CHostingErrorInfo(const wchar_t* pszOwner) : CObjectErrorInfo(GUID_NULL), m_pszOwner(pszOwner) {}
+
+protected:
     // The interface for a query of IErrorInfo: this one when the scenario offers it, else none.
     IUnknown* OfferedErrorInfo()
     {
         return CurrentScenario()->fHostingErrorInfo ? static_cast<IErrorInfo*>(this) : nullptr;
+    }
+    std::wstring ErrorDescription() const override
+    {
+        return std::wstring(m_pszOwner) + L": " + CurrentScenario()->hostingErrorInfo;
     }
 
 private:
@@ -786,10 +804,12 @@ private:
     std::wstring m_name;
 };
 
-class CRuntimeHost final : public CCounted, public ICorRuntimeHost, public IErrorInfo
+class CRuntimeHost final : public CCounted, public ICorRuntimeHost, public CObjectErrorInfo
 {
 public:
     static constexpr const char c_szInterface[] = "ICorRuntimeHost";
+
+    CRuntimeHost() : CObjectErrorInfo(__uuidof(ICorRuntimeHost)) {}
 
     LX_STANDIN_IUNKNOWN()
 
@@ -878,35 +898,10 @@ public:
     LX_STANDIN_UNEXPECTED(UnloadDomain)
     LX_STANDIN_UNEXPECTED(CurrentDomain)
 
-    // The host's own error information, offered only when the scenario gives it (host.errorInfo).
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGuid) override
-    {
-        if (!pGuid)
-            return E_POINTER;
-        *pGuid = __uuidof(ICorRuntimeHost);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetSource(BSTR* pbstr) override { return CErrorInfo::Copy(L"mscoree", pbstr); }
-    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstr) override
-    {
-        return CErrorInfo::Copy(CurrentScenario()->hostErrorInfo, pbstr);
-    }
-    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pbstr) override
-    {
-        if (!pbstr)
-            return E_POINTER;
-        *pbstr = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdw) override
-    {
-        if (!pdw)
-            return E_POINTER;
-        *pdw = 0;
-        return S_OK;
-    }
-
 private:
+    // The host's own error information, offered only when the scenario gives it (host.errorInfo).
+    std::wstring ErrorDescription() const override { return CurrentScenario()->hostErrorInfo; }
+
     // Which object CreateDomainEx received: the IAppDomainSetup of the setup this host handed out last, or
     // anything else (another object, or another interface of that setup); null for none.
     const wchar_t* SetupKind(IUnknown* pSetup) const
