@@ -127,80 +127,20 @@ HRESULT SupportsErrorInfo(REFIID riid, REFIID ownIid, bool fOffered)
     return fOffered && riid == ownIid ? S_OK : S_FALSE;
 }
 
-// Error information as the runtime leaves it for a managed exception.
-class CErrorInfo final : public CCounted, public IErrorInfo
+HRESULT CopyErrorText(const std::wstring& text, BSTR* pbstr)
 {
-public:
-    CErrorInfo(REFGUID guid, const wchar_t* pszSource, const std::wstring& description)
-        : CCounted(ObjectKind::ErrorInfo), m_guid(guid), m_source(pszSource), m_description(description)
-    {
-    }
-
-    LX_STANDIN_IUNKNOWN()
-
-    HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGuid) override
-    {
-        if (!pGuid)
-            return E_POINTER;
-        *pGuid = m_guid;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetSource(BSTR* pbstr) override { return Copy(m_source, pbstr); }
-    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstr) override { return Copy(m_description, pbstr); }
-    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pbstr) override
-    {
-        if (!pbstr)
-            return E_POINTER;
-        *pbstr = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdw) override
-    {
-        if (!pdw)
-            return E_POINTER;
-        *pdw = 0;
-        return S_OK;
-    }
-
-    static HRESULT Copy(const std::wstring& text, BSTR* pbstr)
-    {
-        if (!pbstr)
-            return E_POINTER;
-        *pbstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        return *pbstr ? S_OK : E_OUTOFMEMORY;
-    }
-
-private:
-    HRESULT Find(REFIID riid, IUnknown*& pUnk) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IErrorInfo)
-            pUnk = static_cast<IErrorInfo*>(this);
-        return S_OK;
-    }
-
-    const GUID m_guid;
-    const std::wstring m_source;
-    const std::wstring m_description;
-};
-
-// Fails the way the runtime reports a managed exception: error information on the thread, then the HRESULT.
-HRESULT Throw(HRESULT hr, REFIID iid, const std::wstring& description)
-{
-    CErrorInfo* pErrorInfo = new (std::nothrow) CErrorInfo(iid, L"mscorlib", description);
-    if (pErrorInfo)
-    {
-        SetErrorInfo(0, pErrorInfo);
-        pErrorInfo->Release();
-    }
-    return hr;
+    if (!pbstr)
+        return E_POINTER;
+    *pbstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *pbstr ? S_OK : E_OUTOFMEMORY;
 }
 
-// The error information that a hosting object offers about itself, beside its own interface: source
-// "mscoree", no help, and the GUID and description that the object chooses.
+// The IErrorInfo methods of all the stand-in's error information: a GUID and a source fixed at creation, a
+// description that each kind chooses, and no help.
 class CObjectErrorInfo : public IErrorInfo
 {
 public:
-    explicit CObjectErrorInfo(const GUID& guid) : m_guid(guid) {}
+    CObjectErrorInfo(REFGUID guid, const wchar_t* pszSource) : m_guid(guid), m_pszSource(pszSource) {}
 
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGuid) override
     {
@@ -209,11 +149,8 @@ public:
         *pGuid = m_guid;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetSource(BSTR* pbstr) override { return CErrorInfo::Copy(L"mscoree", pbstr); }
-    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstr) override
-    {
-        return CErrorInfo::Copy(ErrorDescription(), pbstr);
-    }
+    HRESULT STDMETHODCALLTYPE GetSource(BSTR* pbstr) override { return CopyErrorText(m_pszSource, pbstr); }
+    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pbstr) override { return CopyErrorText(ErrorDescription(), pbstr); }
     HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pbstr) override
     {
         if (!pbstr)
@@ -234,7 +171,44 @@ protected:
 
 private:
     const GUID m_guid;
+    const wchar_t* m_pszSource;
 };
+
+// Error information as the runtime leaves it for a managed exception.
+class CErrorInfo final : public CCounted, public CObjectErrorInfo
+{
+public:
+    CErrorInfo(REFGUID guid, const wchar_t* pszSource, const std::wstring& description)
+        : CCounted(ObjectKind::ErrorInfo), CObjectErrorInfo(guid, pszSource), m_description(description)
+    {
+    }
+
+    LX_STANDIN_IUNKNOWN()
+
+private:
+    std::wstring ErrorDescription() const override { return m_description; }
+
+    HRESULT Find(REFIID riid, IUnknown*& pUnk) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IErrorInfo)
+            pUnk = static_cast<IErrorInfo*>(this);
+        return S_OK;
+    }
+
+    const std::wstring m_description;
+};
+
+// Fails the way the runtime reports a managed exception: error information on the thread, then the HRESULT.
+HRESULT Throw(HRESULT hr, REFIID iid, const std::wstring& description)
+{
+    CErrorInfo* pErrorInfo = new (std::nothrow) CErrorInfo(iid, L"mscorlib", description);
+    if (pErrorInfo)
+    {
+        SetErrorInfo(0, pErrorInfo);
+        pErrorInfo->Release();
+    }
+    return hr;
+}
 
 // The error information of a v4 hosting object (meta host, enumerator, runtime info), offered only when the
 // scenario gives it (hosting.errorInfo). The description leads with the object's interface, so that a report
@@ -242,7 +216,9 @@ private:
 class CHostingErrorInfo : public CObjectErrorInfo
 {
 public:
-    explicit CHostingErrorInfo(const wchar_t* pszOwner) : CObjectErrorInfo(GUID_NULL), m_pszOwner(pszOwner) {}
+    explicit CHostingErrorInfo(const wchar_t* pszOwner) : CObjectErrorInfo(GUID_NULL, L"mscoree"), m_pszOwner(pszOwner)
+    {
+    }
 
 protected:
     // The interface for a query of IErrorInfo: this one when the scenario offers it, else none.
@@ -809,7 +785,7 @@ class CRuntimeHost final : public CCounted, public ICorRuntimeHost, public CObje
 public:
     static constexpr const char c_szInterface[] = "ICorRuntimeHost";
 
-    CRuntimeHost() : CObjectErrorInfo(__uuidof(ICorRuntimeHost)) {}
+    CRuntimeHost() : CObjectErrorInfo(__uuidof(ICorRuntimeHost), L"mscoree") {}
 
     LX_STANDIN_IUNKNOWN()
 
