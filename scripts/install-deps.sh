@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; does nothing when they are all there.
+# Every name below is the same on Debian 12 (bookworm) and Debian 13 (trixie); a release that lacks one is
+# named with the package before anything is installed.
 set -euo pipefail
 
 packages=(
-    cmake make
+    cmake make git
     g++-mingw-w64-x86-64-win32 mingw-w64-tools
     wine wine64
     xvfb xauth
@@ -22,8 +24,18 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -qq
+unknown=()
+for package in "${missing[@]}"; do
+    [ -n "$(apt-cache policy "$package" 2>/dev/null | sed -n 's/^ *Candidate: *//p' | grep -v '(none)')" ] ||
+        unknown+=("$package")
+done
+if [ ${#unknown[@]} -ne 0 ]; then
+    echo "install-deps.sh: the archive of Debian $(cat /etc/debian_version 2>/dev/null || echo '?') has no" \
+        "package ${unknown[*]}" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
