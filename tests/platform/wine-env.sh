@@ -5,6 +5,8 @@
 #   wine-env.sh stop DIR          stop the wineserver and the Xvfb that "start" recorded in DIR
 #   wine-env.sh exec DIR PROG...  run a Windows program in that environment (its exit code passes through)
 set -euo pipefail
+# Never a silent end: a step that stops this script names itself.
+trap 'echo "wine-env.sh: \"$BASH_COMMAND\" failed with status $? (line $LINENO)" >&2' ERR
 
 cmd=${1:?usage: wine-env.sh start|stop|exec DIR [PROGRAM ARGS...]}
 dir=${2:?usage: wine-env.sh start|stop|exec DIR [PROGRAM ARGS...]}
@@ -29,6 +31,30 @@ stop_env() {
         rm -f "$dir/xvfb.pid"
     fi
     rm -f "$dir/env"
+}
+
+# Wine 10.0 defect: once a visible window covers the whole screen (a splash image larger than the display),
+# win32u clips the cursor to it, the X11 driver's pointer grab is given up again at once, and the two post
+# WM_WINE_CLIPCURSOR back and forth inside one PeekMessageW call, which then never returns (Wine 8.0 runs
+# through). Without the X11 driver's pointer grab there is no such loop. Only on the Wine versions that have it.
+work_around_fullscreen_clip_loop() {
+    local major
+    major=$(wine --version | sed -n 's/^wine-\([0-9]*\).*/\1/p')
+    if [ -n "$major" ] && [ "$major" -ge 10 ]; then
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v GrabPointer /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
+    fi
+}
+
+# One line on how a program under "exec" ended: its status (as a signal when one killed the Wine process) and
+# how long it ran.
+report_exit() {
+    local status=$1 started_ms=$2 how
+    shift 2
+    how="exit status $status"
+    if [ "$status" -gt 128 ] && [ "$status" -lt 160 ]; then
+        how="$how (signal $(kill -l $((status - 128)) 2>/dev/null || echo $((status - 128))))"
+    fi
+    echo "wine-env.sh exec: $1 ended with $how after $(($(date +%s%3N) - started_ms)) ms"
 }
 
 case "$cmd" in
@@ -57,6 +83,7 @@ start)
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
     # Unmanaged windows: without a window manager every closing box would otherwise wait about two seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
+    work_around_fullscreen_clip_loop
     printf 'export WINEPREFIX=%q DISPLAY=%q\n' "$prefix" "$display" >"$dir/env"
     echo "Wine prefix $prefix ready on display $display"
     ;;
@@ -73,7 +100,15 @@ exec)
     . "$dir/env"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mshtml=}"
-    exec wine "$@"
+    started_ms=$(date +%s%3N)
+    status=0
+    wine "$@" || status=$?
+    # A program that fails says why itself; one that dies before it can (in Wine's loader, or before main) would
+    # otherwise leave a failure with no output at all.
+    if [ "$status" -ne 0 ]; then
+        report_exit "$status" "$started_ms" "$@" >&2
+    fi
+    exit "$status"
     ;;
 *)
     echo "unknown command $cmd" >&2
