@@ -50,6 +50,11 @@ const CAllowedImports c_allowedImports[] = {
       "_onexit", "_read", "_vsnwprintf", "_wcmdln", "abort", "calloc", "exit", "fprintf", "fputc", "fputs",
       "free", "fwrite", "localeconv", "malloc", "memchr", "memcmp", "memcpy", "memmove", "memset", "realloc",
       "signal", "strcmp", "strerror", "strlen", "strncmp", "vfprintf", "wcslen", "wcstol"}},
+    // What the C++ runtime of Debian 13's compiler (gcc 14) adds: its win32 thread support and its system error
+    // texts. FormatMessageA and TryEnterCriticalSection exist since Windows NT 4.0, GetThreadId since Windows
+    // Server 2003 (NT 5.2, the system x64 Windows XP is built from); getenv, strchr and strtoul are C89.
+    {"kernel32.dll", {"FormatMessageA", "GetThreadId", "TryEnterCriticalSection"}},
+    {"msvcrt.dll", {"getenv", "strchr", "strtoul"}},
     // COM: ole32 since Windows NT 4.0.
     {"ole32.dll", {"CoCreateInstance", "CoInitializeEx", "CoTaskMemFree", "GetErrorInfo"}},
     // OLE automation strings, VARIANTs and SAFEARRAYs: oleaut32 since Windows NT 4.0.
