@@ -117,12 +117,12 @@ chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/
 seconds=$(($(date +%s) - start))
 counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$root/test-output.txt" | tail -n 1 || true)
 wine_version=$(chroot "$root" wine --version 2>/dev/null || echo "no wine")
-compiler=$(chroot "$root" x86_64-w64-mingw32-g++-win32 -dumpfullversion 2>/dev/null || echo "?")
+compiler=$(chroot "$root" dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-win32 2>/dev/null || echo "?")
 if [ -n "$counts" ]; then
     read -r failed _ _ _ _ total <<<"$counts"
     summary="$((total - failed)) passed, $failed failed"
 else
     summary="no test result (exit status $status)"
 fi
-echo "Debian $release leg ($wine_version, mingw-w64 gcc $compiler): $summary in $seconds s"
+echo "Debian $release leg ($wine_version, g++-mingw-w64 $compiler): $summary in $seconds s"
 exit "$status"
