@@ -42,6 +42,9 @@ const CAllowedImports c_allowedImports[] = {
     // x64 table-based exception handling and unwinding: exported by kernel32 on every x64 Windows.
     {"kernel32.dll",
      {"RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind", "__C_specific_handler"}},
+    // The DLL search's first step: kernel32 since Windows XP SP1 and Server 2003 SP1, which every x64 release
+    // of NT 5.2 is built on.
+    {"kernel32.dll", {"SetDllDirectoryW"}},
     // The system C library: msvcrt.dll as Windows XP and every x64 Windows ship it (C89 plus the old CRT's
     // start-up, locale and stream helpers).
     {"msvcrt.dll",
