@@ -2,6 +2,7 @@
 #include "clrhost/clr_roads.h"
 #include "common/scope_exit.h"
 #include "common/variant.h"
+#include "launcher/dll_search.h"
 #include "launcher/product_names.h"
 #include "launcher/report.h"
 #include "pack/content_folder.h"
@@ -134,6 +135,9 @@ HRESULT RunManagedApplication(CComPtrT<ICorRuntimeHost> oHost)
     CComPtrT<_AppDomain> oAppDomain;
     if (!bsBaseDir.IsEmpty())
     {
+        // The application's native libraries load by name from its own folder. Without it there, only its
+        // P/Invoke of such a library fails, and tells so itself.
+        AddDllSearchFolder(bsBaseDir.c_str());
         hr = CreateEntrywayDomain(oHost, bsBaseDir, oAppDomain);
         if (FAILED(hr))
             return hr;

@@ -12,7 +12,8 @@
 #   LX_CORRUPT_PACK_RESOURCE_DIR  the folder holding that one
 #   LX_RESOURCES_GENERATED_DIR  ${CMAKE_BINARY_DIR}/resources-generated with splash.png and lumenix.ico
 #   target lx_product_pack      builds all of the above
-#   lx_embed_product_pack(<target> [CORRUPT])  wires a target's .rc to the pack and the chosen artwork
+#   lx_embed_product_pack(<target> [CORRUPT | PACK_DIR <folder> PACK_TARGET <target>])  wires a target's .rc
+#                               to the pack (or another ProductContent.chm) and the chosen artwork
 #   LX_PACKBUILD_DIR, LX_PYTHON3, LX_ITSFPACK (target lx_itsfpack), LX_EXTRACT_CHMLIB  for the pack tests
 include_guard(GLOBAL)
 
@@ -94,19 +95,25 @@ if(_lx_pack_dir STREQUAL _lx_sample_dir)
   add_dependencies(lx_product_pack lx_sample_app)
 endif()
 
-# lx_embed_product_pack(<target> [CORRUPT])
-# Lets the target's resource script find ProductContent.chm (the real pack, or with CORRUPT the corrupt one),
-# splash.png and lumenix.ico in the generated folders before resources/, and rebuilds it when they change.
+# lx_embed_product_pack(<target> [CORRUPT | PACK_DIR <folder> PACK_TARGET <target>])
+# Lets the target's resource script find ProductContent.chm (the real pack, with CORRUPT the corrupt one, with
+# PACK_DIR the one in that folder, which PACK_TARGET builds), splash.png and lumenix.ico in the generated
+# folders before resources/, and rebuilds it when they change.
 function(lx_embed_product_pack target)
-  cmake_parse_arguments(ARG "CORRUPT" "" "" ${ARGN})
+  cmake_parse_arguments(ARG "CORRUPT" "PACK_DIR;PACK_TARGET" "" ${ARGN})
+  set(pack_target lx_product_pack)
   if(ARG_CORRUPT)
     set(pack_dir ${LX_CORRUPT_PACK_RESOURCE_DIR})
     set(pack_file ${LX_CORRUPT_PACK_FILE})
+  elseif(ARG_PACK_DIR)
+    set(pack_dir ${ARG_PACK_DIR})
+    set(pack_file ${ARG_PACK_DIR}/ProductContent.chm)
+    set(pack_target ${ARG_PACK_TARGET} lx_product_pack)
   else()
     set(pack_dir ${LX_PACK_RESOURCE_DIR})
     set(pack_file ${LX_PRODUCT_PACK_FILE})
   endif()
-  add_dependencies(${target} lx_product_pack)
+  add_dependencies(${target} ${pack_target})
   target_include_directories(${target} BEFORE PRIVATE ${LX_RESOURCES_GENERATED_DIR} ${pack_dir})
   get_target_property(sources ${target} SOURCES)
   foreach(source IN LISTS sources)

@@ -42,6 +42,9 @@ const CAllowedImports c_allowedImports[] = {
     // x64 table-based exception handling and unwinding: exported by kernel32 on every x64 Windows.
     {"kernel32.dll",
      {"RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind", "__C_specific_handler"}},
+    // The DLL search's first step: kernel32 since Windows XP SP1 and Server 2003 SP1, which every x64 release
+    // of NT 5.2 is built on.
+    {"kernel32.dll", {"SetDllDirectoryW"}},
     // The system C library: msvcrt.dll as Windows XP and every x64 Windows ship it (C89 plus the old CRT's
     // start-up, locale and stream helpers).
     {"msvcrt.dll",
@@ -194,4 +197,31 @@ TEST(ExeImports, SubsystemVersionIsNt52)
     EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, pe.Headers()->OptionalHeader.Subsystem);
     EXPECT_EQ(5, pe.Headers()->OptionalHeader.MajorSubsystemVersion);
     EXPECT_EQ(2, pe.Headers()->OptionalHeader.MinorSubsystemVersion);
+}
+
+namespace
+{
+// The system's KnownDLLs, always loaded from the system folder: a DLL of the same name beside the exe is
+// never loaded in their place. Any other static import would be searched for beside the exe first, before
+// the launcher's first line can narrow the search.
+const std::set<std::string> c_knownDlls = {"advapi32.dll", "gdi32.dll",    "kernel32.dll", "msvcrt.dll",
+                                           "ole32.dll",    "oleaut32.dll", "shell32.dll",  "user32.dll"};
+} // namespace
+
+TEST(ExeImports, OnlyKnownDllsAreImported)
+{
+    const CPeFile pe(ReadAll(LauncherPath()));
+    ASSERT_NE(nullptr, pe.Headers()) << "not a 64-bit PE file";
+    std::set<std::string> dlls;
+    for (const std::string& import : ReadImports(pe))
+        dlls.insert(import.substr(0, import.find('!')));
+    EXPECT_EQ(1u, dlls.count("kernel32.dll"));
+    std::string unknown;
+    for (const std::string& dll : dlls)
+    {
+        if (!c_knownDlls.count(dll))
+            unknown += "\n  " + dll;
+    }
+    EXPECT_EQ("", unknown) << "static imports of DLLs that are not KnownDLLs: a copy planted beside Lumenix.exe "
+                              "would load before wWinMain runs; load them at run time from the system folder";
 }

@@ -206,3 +206,23 @@ TEST(ManagedStart, HostingLibraryBesideTheExeIsNotLoaded)
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_TRUE(session.WasCalled("CLRCreateInstance"));
 }
+
+// A copy of the launcher in a downloads folder that a site has dropped a uxtheme.dll into, which Wine looks for
+// native first in this test, as Windows does: the planted DllMain never runs, and the launch ends as usual.
+TEST(DllSearch, UxthemeBesideTheExeIsNotLoaded)
+{
+    CStandinSession session(c_happyRoad);
+    PrepareRun(session);
+    wchar_t szPlanted[MAX_PATH * 4] = {};
+    ASSERT_NE(0u, GetEnvironmentVariableW(L"LX_PLANTED_DLL", szPlanted, ARRAYSIZE(szPlanted)));
+    const std::wstring downloads = session.Folder() + L"\\Downloads";
+    CreateDirectoryW(downloads.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(LauncherPath().c_str(), (downloads + L"\\Lumenix.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(szPlanted, (downloads + L"\\uxtheme.dll").c_str(), FALSE));
+    const CLaunchResult result = RunLauncher(L"", L"", {}, downloads + L"\\Lumenix.exe");
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((downloads + L"\\uxtheme.dll.ran").c_str()))
+        << "the planted uxtheme.dll ran in the launcher";
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(session.WasCalled("Stop"));
+}

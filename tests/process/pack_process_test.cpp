@@ -172,3 +172,18 @@ TEST(ProductPack, LaunchersStartedTogetherEachEndWellOrTellWhy)
     EXPECT_TRUE(third.boxes.empty());
     EXPECT_EQ(before, CacheTimes(cache));
 }
+
+// The application's native library in the pack, and its dependency beside it, load by name from the cache
+// folder, as a P/Invoke loads them.
+TEST(ProductPack, NativeLibraryInThePackLoadsByNameFromTheCacheFolder)
+{
+    CStandinSession session(L"entry.loadLibrary=lxnative.dll");
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const CLaunchResult result = RunWithTemp(temp, Environment(L"LUMENIX_NATIVE_PACK_EXE"));
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    const std::string loaded = session.FirstCall("loadLibrary");
+    EXPECT_EQ(Utf8(temp + L"\\" + c_szBelowTemp + L"\\lxnative.dll"), JsonText(loaded, "path")) << loaded;
+}

@@ -266,6 +266,8 @@ struct CParser
         }
         else if (key == L"entry.closeSplash")
             Flag(key, value, sc.fEntryCloseSplash);
+        else if (key == L"entry.loadLibrary")
+            sc.entryLoadLibrary = value;
         else if (key == L"log")
         {
             sc.fLogPath = true;

@@ -78,6 +78,7 @@ struct CScenario
     std::wstring entryThrowMessage;
     DWORD entryDelayMs = 0;
     bool fEntryCloseSplash = false;
+    std::wstring entryLoadLibrary; // empty: none
 
     bool fLogPath = false; // false: LX_CLR_LOG decides
     std::wstring logPath;

@@ -378,6 +378,20 @@ CArguments ReadArguments(SAFEARRAY* psa)
     return args;
 }
 
+// What a managed application's P/Invoke does with a DLL name: loads it by name alone. Logs where it came from.
+void LoadLibraryByName(const std::wstring& name)
+{
+    HMODULE hmod = LoadLibraryW(name.c_str());
+    const DWORD dwError = hmod ? ERROR_SUCCESS : GetLastError();
+    wchar_t szPath[MAX_PATH] = {};
+    if (hmod)
+    {
+        GetModuleFileNameW(hmod, szPath, MAX_PATH);
+        FreeLibrary(hmod);
+    }
+    Log(CJsonLine("loadLibrary").Text("name", name).Text("path", hmod ? szPath : nullptr).Number("error", dwError));
+}
+
 class CType final : public CCounted, public _Type, public ISupportErrorInfo
 {
 public:
@@ -426,6 +440,8 @@ public:
             const bool fDestroyed = hwndSplash && DestroyWindow(hwndSplash);
             Log(CJsonLine("closeSplash").Text("hwnd", HexText(arguments.splashHandle)).Boolean("destroyed", fDestroyed));
         }
+        if (!scenario->entryLoadLibrary.empty())
+            LoadLibraryByName(scenario->entryLoadLibrary);
         if (scenario->fEntryThrow)
             return Throw(c_hrTargetInvocation, __uuidof(_Type), scenario->entryThrowMessage);
 
