@@ -61,13 +61,25 @@ ensure_base() {
 }
 
 # Processes still running inside the work root: only programs this run started can be there.
-end_processes_in_root() {
+processes_in_root() {
     local link pid
     for link in /proc/[0-9]*/root; do
         pid=${link#/proc/}
         pid=${pid%/root}
-        [ "$(readlink "$link" 2>/dev/null)" = "$root" ] && kill -KILL "$pid" 2>/dev/null || true
+        if [ "$(readlink "$link" 2>/dev/null)" = "$root" ]; then echo "$pid"; fi
     done
+}
+
+end_processes_in_root() {
+    local pids _
+    for _ in $(seq 50); do
+        pids=$(processes_in_root)
+        [ -n "$pids" ] || return 0
+        # shellcheck disable=SC2086
+        kill -KILL $pids 2>/dev/null || true
+        sleep 0.1
+    done
+    echo "test-in-debian.sh: processes still running in $root: $(processes_in_root | tr '\n' ' ')" >&2
 }
 
 cleanup() {
@@ -75,6 +87,7 @@ cleanup() {
     trap - EXIT INT TERM
     if [ -n "$root" ]; then
         end_processes_in_root
+        wait 2>/dev/null || true # the run's output and status writers, outside the root
         for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
             umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" ||
                 echo "test-in-debian.sh: could not unmount ${mounted[i]}" >&2
@@ -110,10 +123,16 @@ git clone -q --no-hardlinks "$checkout" "$root/src/lumenix"
 echo "Debian $(cat "$root/etc/debian_version") root $root: scripts/test.sh $*"
 
 start=$(date +%s)
-status=0
-chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin CI="${CI:-}" \
-    /bin/bash -c 'cd /src/lumenix && scripts/test.sh "$@"' test.sh "$@" 2>&1 | tee "$root/test-output.txt" ||
-    status=$?
+# In the background, so that Ctrl-C reaches the trap at once: apt and dpkg inside the root would let it pass,
+# and a foreground run would go on until it ended by itself.
+{
+    status=0
+    chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin CI="${CI:-}" \
+        /bin/bash -c 'cd /src/lumenix && scripts/test.sh "$@"' test.sh "$@" || status=$?
+    echo "$status" >"$root/.test-status"
+} 2>&1 | tee "$root/test-output.txt" &
+wait $! || true
+status=$(cat "$root/.test-status" 2>/dev/null || echo 1)
 seconds=$(($(date +%s) - start))
 counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$root/test-output.txt" | tail -n 1 || true)
 wine_version=$(chroot "$root" wine --version 2>/dev/null || echo "no wine")
