@@ -6,6 +6,7 @@
 #include "launcher/report.h"
 #include "msgbox_recorder.h"
 #include "pack/content_folder.h"
+#include "unit/import_patch.h"
 #include "unit/system_text.h"
 
 namespace
@@ -31,6 +32,27 @@ bool IsFolder(const std::wstring& path)
     const DWORD dwAttributes = GetFileAttributesW(path.c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+// The TEMP path delivered exactly as given; the system's own query always ends it in a separator.
+std::wstring g_tempPath;
+DWORD WINAPI DeliverTempPath(DWORD cch, LPWSTR pszBuffer)
+{
+    lstrcpynW(pszBuffer, g_tempPath.c_str(), static_cast<int>(cch));
+    return static_cast<DWORD>(g_tempPath.size());
+}
+
+// A query that succeeds and delivers an empty path.
+DWORD WINAPI EmptyTempPath(DWORD, LPWSTR pszBuffer)
+{
+    pszBuffer[0] = L'\0';
+    return 1;
+}
+
+int g_nCreateResult = ERROR_SUCCESS;
+int WINAPI AnswerCreateFolder(HWND, LPCWSTR)
+{
+    return g_nCreateResult;
+}
 } // namespace
 
 TEST(ContentCacheFolder, OneSeparatorWhetherTempEndsInOneOrNot)
@@ -38,10 +60,12 @@ TEST(ContentCacheFolder, OneSeparatorWhetherTempEndsInOneOrNot)
     const std::wstring temp = ScratchTemp(L"sep");
     CreateDirectoryW(temp.c_str(), nullptr);
     CMessageBoxRecorder recorder;
+    CImportPatch patch("kernel32.dll", "GetTempPathW", reinterpret_cast<void*>(&DeliverTempPath));
+    ASSERT_TRUE(patch.IsPatched());
 
-    SetTemp(temp);
+    g_tempPath = temp;
     const std::wstring plain = GetContentCacheFolder().c_str();
-    SetTemp(temp + L"\\");
+    g_tempPath = temp + L"\\";
     const std::wstring trailing = GetContentCacheFolder().c_str();
 
     EXPECT_EQ(temp + L"\\" + c_szBelowTemp, plain);
@@ -59,6 +83,31 @@ TEST(ContentCacheFolder, CreatesEveryMissingLevelAtOnce)
     const std::wstring folder = GetContentCacheFolder().c_str();
     EXPECT_EQ(temp + L"\\" + c_szBelowTemp, folder);
     EXPECT_TRUE(IsFolder(folder));
+    EXPECT_TRUE(recorder.Boxes().empty());
+}
+
+TEST(ContentCacheFolder, FolderThereAlreadyIsTakenWhicheverWayTheShellSaysSo)
+{
+    SetTemp(ScratchTemp(L"there"));
+    const std::wstring folder = GetContentCacheFolder().c_str();
+    ASSERT_TRUE(IsFolder(folder));
+    for (int nExists : {ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS})
+    {
+        g_nCreateResult = nExists;
+        CImportPatch patch("shell32.dll", "SHCreateDirectory", reinterpret_cast<void*>(&AnswerCreateFolder));
+        ASSERT_TRUE(patch.IsPatched());
+        CMessageBoxRecorder recorder;
+        EXPECT_EQ(folder, std::wstring(GetContentCacheFolder().c_str())) << nExists;
+        EXPECT_TRUE(recorder.Boxes().empty()) << nExists;
+    }
+}
+
+TEST(ContentCacheFolder, EmptyTempPathIsSilent)
+{
+    CImportPatch patch("kernel32.dll", "GetTempPathW", reinterpret_cast<void*>(&EmptyTempPath));
+    ASSERT_TRUE(patch.IsPatched());
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(GetContentCacheFolder().IsEmpty());
     EXPECT_TRUE(recorder.Boxes().empty());
 }
 

@@ -7,7 +7,9 @@
 #include "common/com_error.h"
 #include "launcher/errors.h"
 #include "launcher/launch_sequence.h"
+#include "msgbox_recorder.h"
 #include "unit/fakes/fake_steps.h"
+#include "unit/import_patch.h"
 
 namespace
 {
@@ -20,7 +22,34 @@ HRESULT RunWithClr(std::function<void()> onLoadAndRun, HRESULT hrLoadAndRun = S_
     g_fakeSteps.hrLoadAndRun = hrLoadAndRun;
     return RunLaunchSequence(c_hinstTest, L"--ignored /args", SW_SHOWNORMAL);
 }
+
+// A current version number on whatever platform the test names.
+DWORD g_dwPlatformId = VER_PLATFORM_WIN32_NT;
+BOOL WINAPI ReportVersion(LPOSVERSIONINFOW pInfo)
+{
+    pInfo->dwMajorVersion = 10;
+    pInfo->dwMinorVersion = 0;
+    pInfo->dwBuildNumber = 19045;
+    pInfo->dwPlatformId = g_dwPlatformId;
+    return TRUE;
+}
 } // namespace
+
+TEST(OsVersionCheck, OnlyTheNtPlatformPassesWhateverTheVersionSays)
+{
+    CImportPatch patch("kernel32.dll", "GetVersionExW", reinterpret_cast<void*>(&ReportVersion));
+    ASSERT_TRUE(patch.IsPatched());
+    CMessageBoxRecorder recorder;
+    for (DWORD dwPlatformId : {0ul, 1ul, 3ul}) // Win32s, Windows 9x, Windows CE
+    {
+        g_dwPlatformId = dwPlatformId;
+        EXPECT_EQ(E_ABORT, CheckOsVersion()) << dwPlatformId;
+    }
+    EXPECT_EQ(3u, recorder.Boxes().size());
+    g_dwPlatformId = VER_PLATFORM_WIN32_NT;
+    EXPECT_EQ(S_OK, CheckOsVersion());
+    EXPECT_EQ(3u, recorder.Boxes().size());
+}
 
 TEST(LaunchSequence, StartsTheSplashInAnStaThenLoadsTheClr)
 {

@@ -150,14 +150,33 @@ TEST(PackExtraction, OnlyFilesOfAnotherSizeAreCopiedAgain)
     WriteAll(core, root.children[0].data.substr(0, 1000));
     const std::string sameSize(65536, 'X');
     WriteAll(folder + L"\\Lumenix.dll", sameSize);
+    // Longer than its stream is as wrong as shorter.
+    WriteAll(folder + L"\\de\\extra\\deep.txt", "deep, and then some");
 
     const CExtractRun run = Extract(root, folder);
     EXPECT_TRUE(run.fResult);
     EXPECT_EQ((std::vector<std::wstring>{L"stream:Corvane.Platform.Tessarine.UI.Standalone.dll", L"storage:de",
-                                         L"storage:extra"}),
+                                         L"storage:extra", L"stream:deep.txt"}),
               run.opens);
     EXPECT_TRUE(root.children[0].data == ReadAll(core));
     EXPECT_TRUE(sameSize == ReadAll(folder + L"\\Lumenix.dll"));
+    EXPECT_EQ("deep", ReadAll(folder + L"\\de\\extra\\deep.txt"));
+}
+
+TEST(PackExtraction, EmptyStreamEndsTheCopyAtItsFirstRead)
+{
+    CFakeElement empty = CFakeElement::Stream(L"empty.txt", "");
+    empty.hrRead = STG_E_READFAULT; // fails every read after the first, which delivers nothing
+    const std::wstring folder = TempFolder(L"empty");
+    const CFakeElement root = CFakeElement::Storage(L"", {empty, CFakeElement::Stream(L"after.txt", "after")});
+    const CExtractRun run = Extract(root, folder);
+    EXPECT_TRUE(run.fResult);
+    for (const CBoxRecord& box : run.boxes)
+        ADD_FAILURE() << "box: " << box.text;
+    bool fExists = false;
+    EXPECT_EQ("", ReadAll(folder + L"\\empty.txt", &fExists));
+    EXPECT_TRUE(fExists);
+    EXPECT_EQ("after", ReadAll(folder + L"\\after.txt"));
 }
 
 TEST(PackExtraction, EnumerationFailuresCarryTheStoragesErrorInformation)

@@ -299,12 +299,15 @@ TEST_F(PackResource, PackFileOfAnotherSizeIsRewrittenBeforeItIsOpened)
     const std::wstring temp = ScratchTemp(L"packsize");
     const std::wstring folder = temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
     ASSERT_EQ(folder, std::wstring(GetContentCacheFolder().c_str()));
-    WriteAll(folder + L"\\ProductContent.chm", "ITSF but far too short");
-
-    CMessageBoxRecorder recorder;
-    EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
-    EXPECT_TRUE(recorder.Boxes().empty());
-    EXPECT_TRUE(PackBytes() == ReadAll(folder + L"\\ProductContent.chm"));
+    // Too short and too long alike: only the resource's exact size is taken as the pack.
+    for (const std::string& stale : {std::string("ITSF but far too short"), PackBytes() + "stale tail"})
+    {
+        WriteAll(folder + L"\\ProductContent.chm", stale);
+        CMessageBoxRecorder recorder;
+        EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+        EXPECT_TRUE(recorder.Boxes().empty());
+        EXPECT_TRUE(PackBytes() == ReadAll(folder + L"\\ProductContent.chm")) << stale.size() << " bytes kept";
+    }
 }
 
 TEST_F(PackResource, PackFileOfTheRightSizeIsTakenAsItIs)
