@@ -1,5 +1,7 @@
 #include "launcher/dll_search.h"
 
+#include "launcher/errors.h"
+
 namespace
 {
 #if defined(LX_CLASSIC_DLL_SEARCH)
@@ -23,12 +25,6 @@ PFN FindKernelFunction(const char* pszName)
 PFN_AddDllDirectory FindAddDllDirectory()
 {
     return c_fClassicDllSearch ? nullptr : FindKernelFunction<PFN_AddDllDirectory>("AddDllDirectory");
-}
-
-HRESULT LastErrorResult()
-{
-    const DWORD dwError = GetLastError();
-    return dwError == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(dwError);
 }
 } // namespace
 

@@ -20,3 +20,10 @@ inline HRESULT HresultFromWin32(DWORD dwError) noexcept
     const HRESULT hr = static_cast<HRESULT>(dwError);
     return hr <= 0 ? hr : static_cast<HRESULT>((dwError & 0x0000FFFF) | 0x80070000);
 }
+
+// The calling thread's last error as an HRESULT. A call that failed without setting one still fails.
+inline HRESULT LastErrorResult() noexcept
+{
+    const HRESULT hr = HresultFromWin32(GetLastError());
+    return FAILED(hr) ? hr : E_FAIL;
+}

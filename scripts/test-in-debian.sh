@@ -134,14 +134,9 @@ start=$(date +%s)
 wait $! || true
 status=$(cat "$root/.test-status" 2>/dev/null || echo 1)
 seconds=$(($(date +%s) - start))
-counts=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$root/test-output.txt" | tail -n 1 || true)
 wine_version=$(chroot "$root" wine --version 2>/dev/null || echo "no wine")
 compiler=$(chroot "$root" dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-win32 2>/dev/null || echo "?")
-if [ -n "$counts" ]; then
-    read -r failed _ _ _ _ total <<<"$counts"
-    summary="$((total - failed)) passed, $failed failed"
-else
-    summary="no test result (exit status $status)"
-fi
+summary=$("$checkout/scripts/ctest-counts.sh" "$root/test-output.txt")
+[ "$summary" != "no test result" ] || summary+=" (exit status $status)"
 echo "Debian $release leg ($wine_version, g++-mingw-w64 $compiler): $summary in $seconds s"
 exit "$status"

@@ -14,13 +14,6 @@ const WORD c_idSplashImage = 129;
 
 // How opaque the whole splash is drawn, on top of the image's own alpha.
 const BYTE c_bSplashOpacity = 229;
-
-// The calling thread's last error as an HRESULT. A call that failed without setting one still fails.
-HRESULT LastErrorResult()
-{
-    const HRESULT hr = HresultFromWin32(GetLastError());
-    return FAILED(hr) ? hr : E_FAIL;
-}
 } // namespace
 
 SplashGdiHandles::~SplashGdiHandles()

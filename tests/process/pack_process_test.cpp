@@ -33,6 +33,19 @@ CLaunchResult RunWithTemp(const std::wstring& temp, const std::wstring& exe = En
     return result;
 }
 
+// The stand-in installed, one run of the exe that pszExeVariable names, with a TEMP of its own below the
+// session's folder: it ends without a box and with exit code 0. Returns that TEMP.
+std::wstring RunInTempOfItsOwn(CStandinSession& session, const wchar_t* pszExeVariable)
+{
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    const CLaunchResult result = RunWithTemp(temp, Environment(pszExeVariable));
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    return temp;
+}
+
 std::string Utf8(const std::wstring& text)
 {
     std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
@@ -96,12 +109,7 @@ TEST(ProductPack, SecondStartRewritesNothing)
 TEST(ProductPack, AnotherReleaseUnpacksIntoAFolderOfItsOwn)
 {
     CStandinSession session;
-    session.InstallInSystemFolder(L"full");
-    const std::wstring temp = session.Folder() + L"\\temp";
-    CreateDirectoryW(temp.c_str(), nullptr);
-    const CLaunchResult result = RunWithTemp(temp, Environment(L"LUMENIX_OTHER_RELEASE_EXE"));
-    EXPECT_TRUE(result.boxes.empty());
-    EXPECT_EQ(0u, result.exitCode);
+    const std::wstring temp = RunInTempOfItsOwn(session, L"LUMENIX_OTHER_RELEASE_EXE");
     const std::wstring cache = temp + L"\\Corvane\\Lumenix\\v" + Environment(L"LUMENIX_OTHER_RELEASE") +
                                L"\\ProductContentCache";
     EXPECT_EQ(Utf8(cache), JsonText(session.FirstCall("put_ApplicationBase"), "value"));
@@ -178,12 +186,7 @@ TEST(ProductPack, LaunchersStartedTogetherEachEndWellOrTellWhy)
 TEST(ProductPack, NativeLibraryInThePackLoadsByNameFromTheCacheFolder)
 {
     CStandinSession session(L"entry.loadLibrary=lxnative.dll");
-    session.InstallInSystemFolder(L"full");
-    const std::wstring temp = session.Folder() + L"\\temp";
-    CreateDirectoryW(temp.c_str(), nullptr);
-    const CLaunchResult result = RunWithTemp(temp, Environment(L"LUMENIX_NATIVE_PACK_EXE"));
-    EXPECT_TRUE(result.boxes.empty());
-    EXPECT_EQ(0u, result.exitCode);
+    const std::wstring temp = RunInTempOfItsOwn(session, L"LUMENIX_NATIVE_PACK_EXE");
     const std::string loaded = session.FirstCall("loadLibrary");
     EXPECT_EQ(Utf8(temp + L"\\" + c_szBelowTemp + L"\\lxnative.dll"), JsonText(loaded, "path")) << loaded;
 }

@@ -70,6 +70,9 @@ private:
 };
 
 const std::wstring c_narrowed = L"SetDefaultDllDirectories(" + std::to_wstring(0x800 | 0x400) + L")";
+// The classic order's calls: the current directory out, then the cache folder in SetDllDirectoryW's place.
+const std::vector<std::wstring> c_classicCalls = {L"SetDllDirectoryW()",
+                                                  std::wstring(L"SetDllDirectoryW(") + c_szCacheFolder + L")"};
 } // namespace
 
 TEST(DllSearch, WithBothFunctionsTheSearchIsNarrowedAndTheCacheFolderAdded)
@@ -82,8 +85,7 @@ TEST(DllSearch, WithBothFunctionsTheSearchIsNarrowedAndTheCacheFolderAdded)
     // A build that keeps the classic order: only the current directory goes out, the folder takes its slot.
     EXPECT_EQ(S_FALSE, hrRestrict);
     EXPECT_EQ(S_FALSE, hrAdd);
-    EXPECT_EQ((std::vector<std::wstring>{L"SetDllDirectoryW()", std::wstring(L"SetDllDirectoryW(") + c_szCacheFolder + L")"}),
-              g_calls);
+    EXPECT_EQ(c_classicCalls, g_calls);
 #else
     EXPECT_EQ(S_OK, hrRestrict);
     EXPECT_EQ(S_OK, hrAdd);
@@ -99,8 +101,7 @@ TEST(DllSearch, WithoutEitherFunctionTheLaunchGoesOnInTheClassicOrder)
     ASSERT_TRUE(run.IsPatched());
     EXPECT_EQ(S_FALSE, RestrictDllSearch());
     EXPECT_EQ(S_FALSE, AddDllSearchFolder(c_szCacheFolder));
-    EXPECT_EQ((std::vector<std::wstring>{L"SetDllDirectoryW()", std::wstring(L"SetDllDirectoryW(") + c_szCacheFolder + L")"}),
-              g_calls);
+    EXPECT_EQ(c_classicCalls, g_calls);
 }
 
 // Without AddDllDirectory a narrowed search could never reach the cache folder: it is not narrowed at all.
@@ -110,6 +111,5 @@ TEST(DllSearch, WithoutAddDllDirectoryTheSearchIsNotNarrowed)
     ASSERT_TRUE(run.IsPatched());
     EXPECT_EQ(S_FALSE, RestrictDllSearch());
     EXPECT_EQ(S_FALSE, AddDllSearchFolder(c_szCacheFolder));
-    EXPECT_EQ((std::vector<std::wstring>{L"SetDllDirectoryW()", std::wstring(L"SetDllDirectoryW(") + c_szCacheFolder + L")"}),
-              g_calls);
+    EXPECT_EQ(c_classicCalls, g_calls);
 }
