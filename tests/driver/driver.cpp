@@ -10,6 +10,8 @@
 namespace
 {
 const DWORD c_msPoll = 20;
+// How long a window is given to paint itself before it is photographed and closed.
+const ULONGLONG c_msWindowPainted = 1000;
 
 // Exit code given to a program that ran out of time.
 const DWORD c_exitCodeTimedOut = WAIT_TIMEOUT;
@@ -259,9 +261,25 @@ int ChooseAnswer(HWND hwndBox, const std::vector<int>& answers, size_t& iNextAns
     return idAnswer;
 }
 
+// A shown top-level window of the process with that caption, or null.
+HWND FindShownWindow(DWORD pid, const std::wstring& caption)
+{
+    for (HWND hwnd = FindWindowExW(nullptr, nullptr, nullptr, caption.c_str()); hwnd;
+         hwnd = FindWindowExW(nullptr, hwnd, nullptr, caption.c_str()))
+    {
+        DWORD dwOwner = 0;
+        GetWindowThreadProcessId(hwnd, &dwOwner);
+        if (dwOwner == pid && IsWindowVisible(hwnd))
+            return hwnd;
+    }
+    return nullptr;
+}
+
 void Watch(const CLaunchOptions& options, const PROCESS_INFORMATION& pi, CLaunchResult& result)
 {
     const ULONGLONG start = GetTickCount64();
+    const bool fCloseWindow = !options.closeWindowCaption.empty();
+    ULONGLONG windowShownAt = 0;
     bool fScreenshotDue = !options.screenshotPath.empty();
     size_t iNextAnswer = 0;
     std::vector<HWND> seen; // boxes recorded and answered, while they exist
@@ -291,8 +309,21 @@ void Watch(const CLaunchOptions& options, const PROCESS_INFORMATION& pi, CLaunch
             result.boxes.push_back(rec);
         }
 
+        if (fCloseWindow && !result.windowClosed)
+        {
+            const HWND hwnd = FindShownWindow(pi.dwProcessId, options.closeWindowCaption);
+            if (hwnd && !windowShownAt)
+                windowShownAt = GetTickCount64();
+            else if (hwnd && GetTickCount64() - windowShownAt >= c_msWindowPainted)
+            {
+                if (fScreenshotDue)
+                    takeScreenshot();
+                result.windowClosed = PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
+            }
+        }
+
         const ULONGLONG elapsed = GetTickCount64() - start;
-        if (fScreenshotDue && elapsed >= options.screenshotDelayMs &&
+        if (fScreenshotDue && !fCloseWindow && elapsed >= options.screenshotDelayMs &&
             WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
             takeScreenshot();
         if (elapsed >= options.timeoutMs)

@@ -28,6 +28,9 @@ struct CLaunchOptions
     // screenshotDelayMs if no box came by then; none when the program ended before either.
     std::wstring screenshotPath;
     DWORD screenshotDelayMs = 1500;
+    // When set: once a shown top-level window of the program with this caption has been up for a second, it is
+    // closed as a user would (SC_CLOSE); the screenshot, if still due, waits for that moment instead of the delay.
+    std::wstring closeWindowCaption;
 };
 
 struct CLaunchResult
@@ -37,6 +40,7 @@ struct CLaunchResult
     bool timedOut = false;
     DWORD exitCode = 0;
     bool screenshotTaken = false;
+    bool windowClosed = false; // the window of closeWindowCaption was shown and closed
     std::vector<CBoxRecord> boxes; // in the order they appeared, answer set to the button pressed
 };
 

@@ -1,7 +1,7 @@
 // lxdriver: runs a program under the driver and prints what it showed.
 //
 //   lxdriver [--win VERSION] [--env NAME=VALUE]... [--answer BUTTON]... [--timeout MS] [--cwd DIR]
-//            [--screenshot FILE.png] [--screenshot-delay MS] [--json FILE] -- EXE [ARGS...]
+//            [--screenshot FILE.png] [--screenshot-delay MS] [--close-window CAPTION] [--json FILE] -- EXE [ARGS...]
 //
 // Prints, in UTF-8, one line per message box and then the exit code:
 //   box 1: caption="..." style=0x00000010(MB_ICONERROR|MB_OK) owner=0x0 text="Line one\r\nLine two"
@@ -27,11 +27,14 @@ const int c_exitOutputFailed = 5;
 
 const char c_szUsage[] =
     "usage: lxdriver [--win VERSION] [--env NAME=VALUE]... [--answer BUTTON]... [--timeout MS] [--cwd DIR]\n"
-    "                [--screenshot FILE.png] [--screenshot-delay MS] [--json FILE] -- EXE [ARGS...]\n"
+    "                [--screenshot FILE.png] [--screenshot-delay MS] [--close-window CAPTION] [--json FILE]\n"
+    "                -- EXE [ARGS...]\n"
     "  VERSION  Wine's name of a Windows version: win98, win2k, winxp64, win7, win10, ...\n"
     "  NAME=    with an empty value removes the variable from the program's environment\n"
     "  BUTTON   ok, cancel, abort, retry, ignore, yes, no, tryagain, continue, help or a button id;\n"
     "           boxes beyond the scripted answers get their default button\n"
+    "  CAPTION  a window of the program that is closed as a user would, a second after it shows; the\n"
+    "           screenshot is taken right before\n"
     "  Paths starting with '/' are taken as Linux paths (drive Z:).\n";
 
 std::string ToUtf8(const std::wstring& text)
@@ -296,6 +299,10 @@ bool ParseArguments(int argc, wchar_t** argv, CArguments& args)
                 return UsageError(L"--screenshot-delay needs milliseconds, not \"" + text + L"\"");
             args.options.screenshotDelayMs = number;
         }
+        else if (arg == L"--close-window")
+        {
+            args.options.closeWindowCaption = text;
+        }
         else if (arg == L"--json")
         {
             args.jsonPath = WindowsPath(text);
@@ -385,6 +392,8 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!args.options.screenshotPath.empty() && !result.screenshotTaken)
         PrintError(L"no screenshot taken");
+    if (!args.options.closeWindowCaption.empty())
+        Print(L"window \"" + args.options.closeWindowCaption + (result.windowClosed ? L"\": closed" : L"\": never shown"));
 
     if (!args.jsonPath.empty() && !WriteJson(args.jsonPath, result))
     {
