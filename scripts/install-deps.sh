@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; does nothing when they are all there.
+# Installs the Debian packages the build and the tests need, and any named as arguments; does nothing when they
+# are all there.
+#   scripts/install-deps.sh [PACKAGE...]
 # Every name below is the same on Debian 12 (bookworm) and Debian 13 (trixie); a release that lacks one is
 # named with the package before anything is installed.
 set -euo pipefail
@@ -14,6 +16,7 @@ packages=(
     python3 fp-compiler-3.2.2 fp-units-fcl-3.2.2 fp-units-misc-3.2.2 fpc-source-3.2.2 libchm-bin
     mono-mcs mono-runtime libmono-system-windows-forms4.0-cil
     time osslsigncode openssl
+    "$@"
 )
 
 missing=()

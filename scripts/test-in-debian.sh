@@ -18,21 +18,12 @@ base="$cache/$release"
 root=""
 mounted=()
 
+# shellcheck source=scripts/debian-archive.sh
+. "$checkout/scripts/debian-archive.sh"
+
 die() {
     echo "test-in-debian.sh: $*" >&2
     exit 1
-}
-
-# The first archive (not the security archive) named by /etc/apt/sources.list.d/*.sources or sources.list.
-find_archive() {
-    local url
-    url=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
-        awk '/^URIs:/ { for (i = 2; i <= NF; i++) print $i }' | grep -v -- '-security' | head -n 1 || true)
-    if [ -z "$url" ] && [ -f /etc/apt/sources.list ]; then
-        url=$(awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) { print $i; break } }' \
-            /etc/apt/sources.list | grep -v -- '-security' | head -n 1 || true)
-    fi
-    printf '%s' "${url%/}"
 }
 
 ensure_host_tools() {
