@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Wine environment of a test run: a throwaway prefix, its own Xvfb display and a persistent wineserver.
 #   wine-env.sh start DIR         create DIR/prefix afresh, start Xvfb and wineserver, record them in DIR
-#                                 (with LX_DISPLAY set, that display is used and no Xvfb is started)
+#                                 (with LX_DISPLAY set, that display is used and no Xvfb is started; with
+#                                 LX_MONO_RUNTIME set, Wine's own mscoree.dll hosts that runtime folder)
 #   wine-env.sh stop DIR          stop the wineserver and the Xvfb that "start" recorded in DIR
 #   wine-env.sh exec DIR PROG...  run a Windows program in that environment (its exit code passes through)
 set -euo pipefail
@@ -45,6 +46,25 @@ work_around_fullscreen_clip_loop() {
     fi
 }
 
+# A runtime folder from scripts/build-mono-runtime.sh: the runtime where Wine's mscoree.dll looks first, the
+# rebuilt mscoree.dll in the system folder in place of the builtin one, and Wine's fonts in the Windows font
+# folder, where a Windows system has its own.
+install_mono_runtime() {
+    [ -n "${LX_MONO_RUNTIME:-}" ] || return 0
+    local file
+    for file in bin/libmono-2.0-x86_64.dll wine/mscoree.dll fonts/tahoma.ttf; do
+        if [ ! -f "$LX_MONO_RUNTIME/$file" ]; then
+            echo "LX_MONO_RUNTIME=$LX_MONO_RUNTIME holds no $file (scripts/build-mono-runtime.sh builds one)" >&2
+            return 1
+        fi
+    done
+    mkdir -p "$prefix/drive_c/windows/mono"
+    ln -sfn "$LX_MONO_RUNTIME" "$prefix/drive_c/windows/mono/mono-2.0"
+    cp "$LX_MONO_RUNTIME/wine/mscoree.dll" "$prefix/drive_c/windows/system32/mscoree.dll"
+    wine reg add 'HKCU\Software\Wine\DllOverrides' /v mscoree /d native /f </dev/null >>"$dir/wineboot.log" 2>&1
+    cp "$LX_MONO_RUNTIME"/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
+}
+
 # One line on how a program under "exec" ended: its status (as a signal when one killed the Wine process) and
 # how long it ran.
 report_exit() {
@@ -84,6 +104,7 @@ start)
     # Unmanaged windows: without a window manager every closing box would otherwise wait about two seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
     work_around_fullscreen_clip_loop
+    install_mono_runtime
     printf 'export WINEPREFIX=%q DISPLAY=%q\n' "$prefix" "$display" >"$dir/env"
     echo "Wine prefix $prefix ready on display $display"
     ;;

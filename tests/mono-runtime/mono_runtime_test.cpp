@@ -1,0 +1,251 @@
+// The real Lumenix.exe with the sample product against a CLR that this project did not write: Mono, built from
+// Debian's source, hosted by Wine's own mscoree.dll. Every run gets a TEMP of its own, so that each starts with
+// an empty content cache.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "test_thread.h"
+
+namespace
+{
+const wchar_t c_szBelowTemp[] = L"Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
+const wchar_t c_szStartupFailed[] =
+    L"Could not call the startup method on the entry type from the application core assembly.\n";
+const wchar_t c_szCoreAssemblyFailed[] =
+    L"Could not load the application core assembly \u201CCorvane.Platform.Tessarine.UI.Standalone\u201D.\n";
+
+std::wstring Environment(const wchar_t* pszName)
+{
+    wchar_t szValue[MAX_PATH * 4] = {};
+    GetEnvironmentVariableW(pszName, szValue, ARRAYSIZE(szValue));
+    return szValue;
+}
+
+// A fresh TEMP folder for one run of the launcher, named after the test.
+std::wstring TempOfItsOwn(const wchar_t* pszName)
+{
+    wchar_t szTemp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, szTemp);
+    const std::wstring temp = std::wstring(szTemp) + L"lx-mono-" + pszName;
+    CreateDirectoryW(temp.c_str(), nullptr);
+    return temp;
+}
+
+std::wstring CacheFolder(const std::wstring& temp)
+{
+    return temp + L"\\" + c_szBelowTemp;
+}
+
+CLaunchOptions Options(const std::wstring& temp, const wchar_t* pszExeVariable = L"LUMENIX_EXE")
+{
+    CLaunchOptions options;
+    options.exePath = Environment(pszExeVariable);
+    options.environment = {{L"TEMP", temp}, {L"TMP", temp}};
+    options.timeoutMs = 90000;
+    return options;
+}
+
+// A headless run of the product: it writes its report (its domain, its base folder, with LUMENIX_NATIVE its
+// native library's answer) to temp\report.txt.
+CLaunchResult RunHeadless(const std::wstring& temp, std::vector<std::pair<std::wstring, std::wstring>> extra = {},
+                          const wchar_t* pszExeVariable = L"LUMENIX_EXE")
+{
+    CLaunchOptions options = Options(temp, pszExeVariable);
+    options.environment.push_back({L"LUMENIX_HEADLESS", L"1"});
+    options.environment.push_back({L"LUMENIX_REPORT", temp + L"\\report.txt"});
+    options.environment.insert(options.environment.end(), extra.begin(), extra.end());
+    CLaunchResult result;
+    RunAndWatch(options, result);
+    EXPECT_TRUE(result.started) << "error " << result.startError;
+    EXPECT_FALSE(result.timedOut);
+    return result;
+}
+
+// The report's value for "name: " (UTF-8, as the product wrote it), or "" when it has no such line.
+std::string ReportValue(const std::wstring& temp, const std::string& name)
+{
+    std::string text;
+    HANDLE hFile = CreateFileW((temp + L"\\report.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (hFile != INVALID_HANDLE_VALUE)
+    {
+        char buffer[4096];
+        DWORD dwRead = 0;
+        while (ReadFile(hFile, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
+            text.append(buffer, dwRead);
+        CloseHandle(hFile);
+    }
+    const std::string lead = name + ": ";
+    for (size_t at = 0; at < text.size();)
+    {
+        const size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (line.compare(0, lead.size(), lead) == 0)
+            return line.substr(lead.size());
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    return "";
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    const int cb = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                       nullptr);
+    std::string utf8(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], cb, nullptr, nullptr);
+    return utf8;
+}
+
+ULONGLONG WriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attrs = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attrs))
+        return 0;
+    return (static_cast<ULONGLONG>(attrs.ftLastWriteTime.dwHighDateTime) << 32) | attrs.ftLastWriteTime.dwLowDateTime;
+}
+
+// The box's text after the launcher's own sentence: the runtime's words for the failure.
+std::wstring RuntimeText(const CBoxRecord& box, const wchar_t* pszSentence)
+{
+    const std::wstring sentence = pszSentence;
+    return box.text.compare(0, sentence.size(), sentence) == 0 ? box.text.substr(sentence.size()) : box.text;
+}
+
+bool IsShown(HWND hwnd)
+{
+    return hwnd && IsWindowVisible(hwnd);
+}
+
+// The launcher's splash while it is shown, or null.
+HWND FindShownSplash()
+{
+    const HWND hwnd = FindWindowW(L"CorvaneLauncherSplash", nullptr);
+    return IsShown(hwnd) ? hwnd : nullptr;
+}
+} // namespace
+
+// The entry method's int comes back through the real runtime's VARIANT: a non-negative one ends the launcher with
+// 0, a negative one is its exit code.
+TEST(MonoRuntime, ProductResultBecomesTheExitCode)
+{
+    const std::wstring temp = TempOfItsOwn(L"exit-codes");
+    const CLaunchResult headless = RunHeadless(temp);
+    EXPECT_TRUE(headless.boxes.empty()) << Utf8(headless.boxes.empty() ? L"" : headless.boxes[0].text);
+    EXPECT_EQ(0u, headless.exitCode);
+
+    const CLaunchResult negative = RunHeadless(temp, {{L"LUMENIX_EXIT_CODE", L"-5"}});
+    EXPECT_TRUE(negative.boxes.empty());
+    EXPECT_EQ(0xFFFFFFFBu, negative.exitCode);
+}
+
+TEST(MonoRuntime, ProductRunsInTheEntrywayDomainOverTheCacheFolder)
+{
+    const std::wstring temp = TempOfItsOwn(L"domain");
+    const CLaunchResult result = RunHeadless(temp);
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ("Entryway", ReportValue(temp, "domain"));
+    EXPECT_EQ(Utf8(CacheFolder(temp)), ReportValue(temp, "base"));
+}
+
+// The pack's native library and its dependency load by name from the cache folder through [DllImport], under
+// the launcher's narrowed DLL search.
+TEST(MonoRuntime, NativeLibraryOfThePackLoadsThroughDllImport)
+{
+    const std::wstring temp = TempOfItsOwn(L"native");
+    const CLaunchResult result = RunHeadless(temp, {{L"LUMENIX_NATIVE", L"1"}}, L"LUMENIX_NATIVE_PACK_EXE");
+    EXPECT_TRUE(result.boxes.empty()) << Utf8(result.boxes.empty() ? L"" : result.boxes[0].text);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ("42", ReportValue(temp, "native"));
+}
+
+TEST(MonoRuntime, SecondStartRewritesNothing)
+{
+    const std::wstring temp = TempOfItsOwn(L"second-start");
+    const std::wstring cache = CacheFolder(temp);
+    const std::vector<std::wstring> files = {cache + L"\\ProductContent.chm", cache + L"\\Lumenix.dll",
+                                             cache + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll"};
+    EXPECT_EQ(0u, RunHeadless(temp).exitCode);
+    std::vector<ULONGLONG> first;
+    for (const std::wstring& file : files)
+    {
+        first.push_back(WriteTime(file));
+        EXPECT_NE(0u, first.back()) << Utf8(file);
+    }
+    Sleep(1100);
+    EXPECT_EQ(0u, RunHeadless(temp).exitCode);
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(first[i], WriteTime(files[i])) << Utf8(files[i]);
+}
+
+// An exception of the product passes through the entry method: the startup box, with the description of the
+// error information that the runtime set for the call, and the runtime's HRESULT for an exception thrown by an
+// invoked method.
+TEST(MonoRuntime, ManagedExceptionIsToldAsTheStartupFailure)
+{
+    const std::wstring temp = TempOfItsOwn(L"exception");
+    const CLaunchResult result = RunHeadless(temp, {{L"LUMENIX_THROW", L"Boom from the product"}});
+    EXPECT_EQ(0x80131604u, result.exitCode); // COR_E_TARGETINVOCATION
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(0u, result.boxes[0].text.find(c_szStartupFailed)) << Utf8(result.boxes[0].text);
+    const std::wstring runtimeText = RuntimeText(result.boxes[0], c_szStartupFailed);
+    EXPECT_NE(std::wstring::npos, runtimeText.find(L"\nException has been thrown by the target of an invocation."))
+        << Utf8(runtimeText);
+    std::cout << "runtime's text: " << Utf8(runtimeText) << "\n";
+}
+
+TEST(MonoRuntime, CoreAssemblyMissingFromThePackIsTold)
+{
+    const std::wstring temp = TempOfItsOwn(L"without-core");
+    const CLaunchResult result = RunHeadless(temp, {}, L"LUMENIX_WITHOUT_CORE_EXE");
+    EXPECT_EQ(0x80070002u, result.exitCode); // COR_E_FILENOTFOUND
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(0u, result.boxes[0].text.find(c_szCoreAssemblyFailed)) << Utf8(result.boxes[0].text);
+    std::cout << "runtime's text: " << Utf8(RuntimeText(result.boxes[0], c_szCoreAssemblyFailed)) << "\n";
+}
+
+// The windowed product: the splash shows, the managed side closes it, the product's window shows (a screenshot of
+// it is kept in the test's output folder), and closing it as a user would ends the launcher with 0.
+TEST(MonoRuntime, WindowedProductTakesOverFromTheSplash)
+{
+    CLaunchOptions options = Options(TempOfItsOwn(L"windowed"));
+    options.closeWindowCaption = L"Lumenix";
+    options.screenshotPath = Environment(L"LX_OUTPUT_DIR") + L"\\product-window.png";
+    DeleteFileW(options.screenshotPath.c_str());
+    CLaunchResult result;
+    std::atomic<bool> fDone(false);
+    CTestThread runner([&]() {
+        RunAndWatch(options, result);
+        fDone = true;
+    });
+
+    HWND hwndSplash = nullptr;
+    // The launcher never closes the splash: gone while the product's window shows, the managed side closed it.
+    bool fSplashGoneUnderTheProduct = false;
+    while (!fDone)
+    {
+        if (!hwndSplash)
+            hwndSplash = FindShownSplash();
+        else if (!fSplashGoneUnderTheProduct && !IsWindow(hwndSplash))
+            fSplashGoneUnderTheProduct = IsShown(FindWindowW(nullptr, L"Lumenix"));
+        Sleep(20);
+    }
+    runner.Join();
+
+    EXPECT_NE(nullptr, hwndSplash) << "the splash never showed";
+    EXPECT_TRUE(fSplashGoneUnderTheProduct) << "the splash was not closed while the product ran";
+    EXPECT_TRUE(result.windowClosed) << "the product's window never showed";
+    EXPECT_TRUE(result.screenshotTaken);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.boxes.empty()) << Utf8(result.boxes.empty() ? L"" : result.boxes[0].text);
+    EXPECT_EQ(0u, result.exitCode);
+}
