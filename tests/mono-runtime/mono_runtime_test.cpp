@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "process/cache_files.h"
 #include "driver.h"
 #include "test_thread.h"
 
@@ -18,13 +19,6 @@ const wchar_t c_szStartupFailed[] =
     L"Could not call the startup method on the entry type from the application core assembly.\n";
 const wchar_t c_szCoreAssemblyFailed[] =
     L"Could not load the application core assembly \u201CCorvane.Platform.Tessarine.UI.Standalone\u201D.\n";
-
-std::wstring Environment(const wchar_t* pszName)
-{
-    wchar_t szValue[MAX_PATH * 4] = {};
-    GetEnvironmentVariableW(pszName, szValue, ARRAYSIZE(szValue));
-    return szValue;
-}
 
 // A fresh TEMP folder for one run of the launcher, named after the test.
 std::wstring TempOfItsOwn(const wchar_t* pszName)
@@ -94,25 +88,6 @@ std::string ReportValue(const std::wstring& temp, const std::string& name)
     return "";
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int cb = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
-    std::string utf8(static_cast<size_t>(cb), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], cb, nullptr, nullptr);
-    return utf8;
-}
-
-ULONGLONG WriteTime(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA attrs = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attrs))
-        return 0;
-    return (static_cast<ULONGLONG>(attrs.ftLastWriteTime.dwHighDateTime) << 32) | attrs.ftLastWriteTime.dwLowDateTime;
-}
-
 // The box's text after the launcher's own sentence: the runtime's words for the failure.
 std::wstring RuntimeText(const CBoxRecord& box, const wchar_t* pszSentence)
 {
@@ -171,20 +146,13 @@ TEST(MonoRuntime, NativeLibraryOfThePackLoadsThroughDllImport)
 TEST(MonoRuntime, SecondStartRewritesNothing)
 {
     const std::wstring temp = TempOfItsOwn(L"second-start");
-    const std::wstring cache = CacheFolder(temp);
-    const std::vector<std::wstring> files = {cache + L"\\ProductContent.chm", cache + L"\\Lumenix.dll",
-                                             cache + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll"};
     EXPECT_EQ(0u, RunHeadless(temp).exitCode);
-    std::vector<ULONGLONG> first;
-    for (const std::wstring& file : files)
-    {
-        first.push_back(WriteTime(file));
-        EXPECT_NE(0u, first.back()) << Utf8(file);
-    }
+    const std::vector<ULONGLONG> first = CacheTimes(CacheFolder(temp));
+    for (ULONGLONG time : first)
+        EXPECT_NE(0u, time);
     Sleep(1100);
     EXPECT_EQ(0u, RunHeadless(temp).exitCode);
-    for (size_t i = 0; i < files.size(); ++i)
-        EXPECT_EQ(first[i], WriteTime(files[i])) << Utf8(files[i]);
+    EXPECT_EQ(first, CacheTimes(CacheFolder(temp)));
 }
 
 // An exception of the product passes through the entry method: the startup box, with the description of the

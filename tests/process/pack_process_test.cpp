@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "cache_files.h"
 #include "driver.h"
 #include "test_thread.h"
 #include "unit/standin_session.h"
@@ -12,13 +13,6 @@ namespace
 const wchar_t c_szBelowTemp[] = L"Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
 const wchar_t c_szCoreAssemblyBox[] =
     L"Could not load the application core assembly \u201CCorvane.Platform.Tessarine.UI.Standalone\u201D.\n";
-
-std::wstring Environment(const wchar_t* pszName)
-{
-    wchar_t szValue[MAX_PATH * 4] = {};
-    GetEnvironmentVariableW(pszName, szValue, ARRAYSIZE(szValue));
-    return szValue;
-}
 
 CLaunchResult RunWithTemp(const std::wstring& temp, const std::wstring& exe = Environment(L"LUMENIX_EXE"))
 {
@@ -46,27 +40,6 @@ std::wstring RunInTempOfItsOwn(CStandinSession& session, const wchar_t* pszExeVa
     return temp;
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
-    utf8.pop_back();
-    return utf8;
-}
-
-ULONGLONG WriteTime(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA attrs = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attrs))
-        return 0;
-    return (static_cast<ULONGLONG>(attrs.ftLastWriteTime.dwHighDateTime) << 32) | attrs.ftLastWriteTime.dwLowDateTime;
-}
-
-std::vector<ULONGLONG> CacheTimes(const std::wstring& cache)
-{
-    return {WriteTime(cache + L"\\ProductContent.chm"), WriteTime(cache + L"\\Lumenix.dll"),
-            WriteTime(cache + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll")};
-}
 } // namespace
 
 TEST(ProductPack, EntrywayDomainGetsTheCacheFolderWithOneSeparator)
