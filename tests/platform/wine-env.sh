@@ -2,7 +2,7 @@
 # The Wine environment of a test run: a throwaway prefix, its own Xvfb display and a persistent wineserver.
 #   wine-env.sh start DIR         create DIR/prefix afresh, start Xvfb and wineserver, record them in DIR
 #                                 (with LX_DISPLAY set, that display is used and no Xvfb is started; with
-#                                 LX_MONO_RUNTIME set, Wine's own mscoree.dll hosts that runtime folder)
+#                                 LX_MONO_RUNTIME set, the prefix hosts that runtime folder: see below)
 #   wine-env.sh stop DIR          stop the wineserver and the Xvfb that "start" recorded in DIR
 #   wine-env.sh exec DIR PROG...  run a Windows program in that environment (its exit code passes through)
 set -euo pipefail
