@@ -11,8 +11,9 @@
 # --scenario adds a line to the stand-in's scenario (see tests/standin/README.md), e.g.
 #   --scenario entry.throw=Boom   or   --scenario GetInterface=0x80131700
 # --mono-runtime runs the sample on a real CLR instead: Mono, built from Debian's source by
-#   scripts/build-mono-runtime.sh (first, when it is not built yet) and hosted by Wine's own mscoree.dll. The
-#   screenshot shows the product's window, which the driver then closes as a user would.
+#   scripts/build-mono-runtime.sh (first, when it is not built yet) and hosted by Wine's own mscoree.dll, rebuilt
+#   from the same source with its patch. The screenshot shows the product's window, which the driver then
+#   closes as a user would.
 # Driver options: --win win2k, --answer no, --env NAME=VALUE, ... (see tests/driver/lxdriver.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,7 +56,7 @@ log="$rundir/clr-calls.jsonl"
 rm -f "$log"
 status=0
 if [ -n "$mono_runtime" ]; then
-    # Wine's own mscoree.dll hosts the runtime; the product's window is photographed and closed.
+    # Wine's rebuilt mscoree.dll hosts the runtime; the product's window is photographed and closed.
     "$env_script" exec "$rundir" "$build/bin/lxdriver.exe" --screenshot "$(windows_path "$screenshot")" \
         --close-window Lumenix --timeout 180000 "${driver_args[@]+"${driver_args[@]}"}" -- \
         "$(windows_path "$build/bin/Lumenix.exe")" || status=$?

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real-runtime leg: builds (or reuses) the Mono runtime of scripts/build-mono-runtime.sh, builds the launcher
-# and runs the tests labelled mono_runtime, in which Wine's own mscoree.dll hosts that runtime.
+# and runs the tests labelled mono_runtime, in which Wine's own mscoree.dll (rebuilt with its patch) hosts that
+# runtime.
 # Extra arguments go to ctest, e.g. scripts/test-mono-runtime.sh -R Windowed
 set -euo pipefail
 cd "$(dirname "$0")/.."
