@@ -1,6 +1,6 @@
 // The real Lumenix.exe with the sample product against a CLR that this project did not write: Mono, built from
-// Debian's source, hosted by Wine's own mscoree.dll (rebuilt with its patch). Every run gets a TEMP of its own, so that each starts with
-// an empty content cache.
+// Debian's source, hosted by Wine's own mscoree.dll (rebuilt with its patch). Every run gets a TEMP of its own,
+// so that each starts with an empty content cache.
 #include <gtest/gtest.h>
 
 #include <atomic>
