@@ -76,12 +76,12 @@ source_version() {
     APT_CONFIG="$work/apt/apt.conf" apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -n 1
 }
 
-# Patches and this script decide the result as much as the sources do.
+# Patches and this script decide the result as much as the sources do; where the checkout lies does not.
 build_key() {
     {
         cat "$0"
         for patch in "$patches"/mono/*.patch "$patches"/wine/*.patch; do
-            echo "== $patch"
+            echo "== ${patch#"$patches"/}"
             cat "$patch"
         done
     } | sha256sum | cut -c1-16
