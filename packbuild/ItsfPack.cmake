@@ -1,11 +1,14 @@
 # itsfpack, the container writer of the pack build, built for the build machine with Free Pascal.
 #
 # It drives the ITSF writer of Free Pascal's chm package (Debian fpc-source-3.2.2, fp-units-misc-3.2.2).
-# The package's writer is compiled from a copy of its source with two mends:
+# The package's writer is compiled from a copy of its source with three mends:
 #   - the hook that writes a note naming the tool into every container becomes overridable, so that
 #     itsfpack can leave the note out;
 #   - its end-of-data test stops one byte early, so a last file of one byte (or a read that ends one byte
-#     before the end) lost its last byte; it now stops at the end.
+#     before the end) lost its last byte; it now stops at the end;
+#   - it took chunk 0 for "no listing chunk yet", so a directory of several listing chunks named the second
+#     one as the first in the ITSP header, and readers that walk the listing from there missed the first
+#     chunk's files; the field is now set by the first listing chunk written, whatever its index.
 # Provides LX_ITSFPACK, the program, and the target lx_itsfpack that builds it.
 include_guard(GLOBAL)
 
@@ -42,6 +45,9 @@ lx_mend_source(_lx_writer_text ${_lx_chmwriter}
 lx_mend_source(_lx_writer_text ${_lx_chmwriter}
   "Result := Integer(FCurrentStream.Position) >= Integer(FCurrentStream.Size)-1;"
   "Result := FCurrentStream.Position >= FCurrentStream.Size;")
+lx_mend_source(_lx_writer_text ${_lx_chmwriter}
+  "    if HeaderSection1.FirstPMGLChunkIndex <= 0 then\n"
+  "    if LastListIndex < 0 then // no listing chunk written before this one\n")
 # Written through a scratch copy so that an unchanged unit keeps its time and nothing is rebuilt.
 file(WRITE ${_lx_itsfpack_dir}/chmwriter.pas.new "${_lx_writer_text}")
 configure_file(${_lx_itsfpack_dir}/chmwriter.pas.new ${_lx_itsfpack_dir}/chmwriter.pas COPYONLY)

@@ -8,11 +8,7 @@ Steps of a build:
  1. The folder is copied into a scratch folder beside OUTPUT, and a list of its files, sorted, is written.
  2. itsfpack (built from itsfpack.pas) writes the container: every file LZX-compressed under its relative
     path, the format's own "::DataSpace/..." entries, and nothing else. Its header carries no build time.
- 3. The writer puts a wrong "first listing chunk" into the ITSP header (offset 0x20) as soon as the directory
-    needs more than one listing chunk: it names the chunk after the real first one, and readers that walk
-    the listing from there see nothing. The field is set to the listing chunk (PMGL) whose previous-chunk
-    link is -1.
- 4. The container is read back with extract_chmLib (libchm, an independent reader): every file must come back
+ 3. The container is read back with extract_chmLib (libchm, an independent reader): every file must come back
     byte-equal, and nothing may come back that is not a file of the folder.
 Only a verified container becomes OUTPUT; any failure removes OUTPUT (so that a stale pack is never embedded)
 and exits with status 1 and a message naming the file.
@@ -21,7 +17,6 @@ and exits with status 1 and a message naming the file.
 import argparse
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -97,57 +92,6 @@ def collect_files(source_dir):
             raise PackError(f"'{rel}' and '{seen[key]}' differ only in case")
         seen[key] = rel
     return files
-
-
-# --- the listing chunk fix ---------------------------------------------------------------------------------
-
-def fix_first_listing_chunk(path):
-    """Points the ITSP header's first-listing-chunk field at the PMGL chunk that starts the listing.
-
-    Returns (old, new). Raises PackError when the directory is not what the writer writes."""
-    with open(path, "r+b") as f:
-        data = bytearray(f.read())
-        if data[:4] != b"ITSF":
-            raise PackError(f"{path}: the writer's output is not an ITSF container")
-        dir_offset, dir_length = struct.unpack_from("<QQ", data, 0x48)
-        itsp = dir_offset
-        if data[itsp:itsp + 4] != b"ITSP":
-            raise PackError(f"{path}: no ITSP directory header at offset {itsp:#x}")
-        header_length, = struct.unpack_from("<I", data, itsp + 0x08)
-        chunk_size, = struct.unpack_from("<I", data, itsp + 0x10)
-        first_field, last_field = struct.unpack_from("<ii", data, itsp + 0x20)
-        chunk_count, = struct.unpack_from("<I", data, itsp + 0x2C)
-        if chunk_size == 0 or header_length + chunk_count * chunk_size != dir_length:
-            raise PackError(f"{path}: the directory size does not match {chunk_count} chunks of {chunk_size} bytes")
-
-        heads, tails, links = [], [], {}
-        for index in range(chunk_count):
-            chunk = itsp + header_length + index * chunk_size
-            if data[chunk:chunk + 4] != b"PMGL":
-                continue
-            prev_chunk, next_chunk = struct.unpack_from("<ii", data, chunk + 0x0C)
-            links[index] = next_chunk
-            if prev_chunk == -1:
-                heads.append(index)
-            if next_chunk == -1:
-                tails.append(index)
-        if len(heads) != 1 or len(tails) != 1:
-            raise PackError(f"{path}: expected one first and one last listing chunk, found {heads} and {tails}")
-
-        # The chain from the head must reach every listing chunk once and end where the header says.
-        seen, index = [], heads[0]
-        while index != -1 and index not in seen and index in links:
-            seen.append(index)
-            index = links[index]
-        if index != -1 or len(seen) != len(links) or seen[-1] != last_field:
-            raise PackError(f"{path}: the listing chunks do not form one chain from chunk {heads[0]} "
-                            f"to the last chunk {last_field}")
-
-        if first_field != heads[0]:
-            struct.pack_into("<i", data, itsp + 0x20, heads[0])
-            f.seek(itsp + 0x20)
-            f.write(data[itsp + 0x20:itsp + 0x24])
-        return first_field, heads[0]
 
 
 # --- itsfpack -----------------------------------------------------------------------------------------------
@@ -256,12 +200,6 @@ def build(args):
         run_itsfpack(itsfpack, content_dir, files, os.path.join(scratch, "files.txt"), pack)
         if not os.path.isfile(pack):
             raise PackError("itsfpack finished without writing the container")
-        if args.raw_copy:
-            shutil.copyfile(pack, args.raw_copy)
-
-        old, new = fix_first_listing_chunk(pack)
-        if old != new:
-            log(f"corrected the first listing chunk in the ITSP header: {old} -> {new}")
 
         # Compare with the scratch copy's originals: the source folder might change while we run.
         verify(pack, content_dir, files, extract_chmlib, scratch, label=f"the new pack for {output}")
@@ -297,7 +235,6 @@ def main(argv=None):
                         help="only verify: the arguments are an existing PACK and the SOURCE_DIR it must hold")
     parser.add_argument("--itsfpack", help="the container writer to use (default: from PATH)")
     parser.add_argument("--extract-chmlib", help="extract_chmLib to use (default: from PATH)")
-    parser.add_argument("--raw-copy", metavar="FILE", help="also save the writer's uncorrected output as FILE")
     parser.add_argument("--keep-work", action="store_true", help="keep the scratch folder")
     args = parser.parse_args(argv)
     try:
