@@ -80,6 +80,39 @@ bool HasFileOfSize(const CBstr& bsPath, DWORD dwSizeHigh, DWORD dwSizeLow)
            attrs.nFileSizeLow == dwSizeLow;
 }
 
+// How long a cache file that another process holds is waited for, in all, and how often it is looked at
+// meanwhile. The holder is another start unpacking the same release, or a virus scanner reading what was
+// just written; either lets go within moments.
+const DWORD c_dwHeldFileWaitMs = 3000;
+const DWORD c_dwHeldFileRetryMs = 50;
+
+bool IsHeldByAnother(DWORD dwError)
+{
+    return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION;
+}
+
+// Creates a cache file for writing (CREATE_ALWAYS, read sharing only): S_OK and hFile. A file that another
+// process holds is tried again until c_dwHeldFileWaitMs have passed; before each new try its size is looked
+// at again, and when it has reached dwSizeHigh:dwSizeLow in the meantime (the other start wrote it) there is
+// nothing left to write: S_FALSE, no handle. Otherwise the failure, with GetLastError telling its code.
+HRESULT CreateCacheFile(const CBstr& bsPath, DWORD dwSizeHigh, DWORD dwSizeLow, HANDLE& hFile)
+{
+    const DWORD dwStart = GetTickCount();
+    for (;;)
+    {
+        hFile = CreateFileW(bsPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile != INVALID_HANDLE_VALUE)
+            return S_OK;
+        const DWORD dwError = GetLastError();
+        if (!IsHeldByAnother(dwError) || GetTickCount() - dwStart + c_dwHeldFileRetryMs > c_dwHeldFileWaitMs)
+            return dwError != ERROR_SUCCESS ? HRESULT_FROM_WIN32(dwError) : E_FAIL;
+        Sleep(c_dwHeldFileRetryMs);
+        if (HasFileOfSize(bsPath, dwSizeHigh, dwSizeLow))
+            return S_FALSE;
+    }
+}
+
 // The code behind a write that failed or came up short; a short write without one means the disk is full.
 DWORD WriteFailureCode()
 {
@@ -120,20 +153,23 @@ CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder)
     const CBstr bsContentFile = bsFolder + L"\\" + c_szPackFileName;
     if (!HasFileOfSize(bsContentFile, 0, cbPack))
     {
-        HANDLE hFile = CreateFileW(bsContentFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile == INVALID_HANDLE_VALUE)
+        HANDLE hFile = INVALID_HANDLE_VALUE;
+        const HRESULT hr = CreateCacheFile(bsContentFile, 0, cbPack, hFile);
+        if (FAILED(hr))
         {
             ReportWin32Error(GetLastError(), L"Could not open the product content cache file for writing.");
             return CComPtrT<IStorage>();
         }
-        auto sca = MakeScopeExit([hFile] { CloseHandle(hFile); });
-        DWORD dwWritten = 0;
-        if (!WriteFile(hFile, pvPack, cbPack, &dwWritten, nullptr) || dwWritten != cbPack)
+        if (hr == S_OK)
         {
-            // A pack cut short would be opened as a broken container; the next start rewrites it.
-            ReportWin32Error(WriteFailureCode(), L"Could not write the product content cache file.");
-            return CComPtrT<IStorage>();
+            auto sca = MakeScopeExit([hFile] { CloseHandle(hFile); });
+            DWORD dwWritten = 0;
+            if (!WriteFile(hFile, pvPack, cbPack, &dwWritten, nullptr) || dwWritten != cbPack)
+            {
+                // A pack cut short would be opened as a broken container; the next start rewrites it.
+                ReportWin32Error(WriteFailureCode(), L"Could not write the product content cache file.");
+                return CComPtrT<IStorage>();
+            }
         }
     }
 
@@ -250,13 +286,15 @@ bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFo
         return false;
     }
 
-    HANDLE hFile = CreateFileW(bsFileOnDisk.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    hr = CreateCacheFile(bsFileOnDisk, cbSize.HighPart, cbSize.LowPart, hFile);
+    if (FAILED(hr))
     {
         ReportWin32Error(GetLastError(), L"Could not open the product content file \u201C" + bsFileOnDisk + L"\u201D for writing.");
         return false;
     }
+    if (hr == S_FALSE)
+        return true;
     auto sca = MakeScopeExit([hFile] { CloseHandle(hFile); });
 
     const ULONG cbBuffer = 65536;

@@ -8,7 +8,8 @@
 #include "common/com_ptr.h"
 
 // Writes "ProductContent.chm" into bsFolder unless a file of the pack's size is there, and opens it as a
-// storage; empty after telling the user why (silently when the executable carries no pack).
+// storage; empty after telling the user why (silently when the executable carries no pack). Like every cache
+// file, a pack file that another process holds is waited for a few seconds.
 CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder);
 
 // Opens a pack file through the InfoTech storage component; empty after telling the user why.

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "clrhost/clr_roads.h"
+#include "launcher/report.h"
 #include "msgbox_recorder.h"
 #include "pack/content_folder.h"
 #include "pack/pack_extraction.h"
+#include "test_thread.h"
 #include "tests/standin/fake_assembly.h"
 #include "unit/import_patch.h"
 #include "unit/standin_session.h"
@@ -398,4 +400,70 @@ TEST_F(PackResource, StorageComponentCreatedWithoutAnObjectFallsBackToTheDefault
     EXPECT_FALSE(session.WasCalled("CreateDomainEx"));
     EXPECT_TRUE(session.WasCalled("Stop"));
     EXPECT_EQ(0, session.LiveObjects());
+}
+
+namespace
+{
+// A cache file as another start of the launcher holds it while it writes: created afresh, shared with nobody.
+HANDLE HoldWithoutSharing(const std::wstring& path)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, hFile) << "cannot hold the file";
+    return hFile;
+}
+} // namespace
+
+TEST_F(PackResource, CacheFilesHeldByAnotherAreWaitedFor)
+{
+    ScratchTemp(L"held");
+    const std::wstring folder = GetContentCacheFolder().c_str();
+    ASSERT_FALSE(folder.empty());
+    const std::wstring pack = folder + L"\\ProductContent.chm";
+    const std::wstring product = folder + L"\\Lumenix.dll";
+    const std::string productBytes = ReadAll(Environment(L"LX_SAMPLE_APP_DIR") + L"\\Lumenix.dll");
+    ASSERT_FALSE(productBytes.empty());
+
+    // The pack file, held for a moment and let go empty: written once it is free.
+    {
+        HANDLE hPack = HoldWithoutSharing(pack);
+        CTestThread holder([hPack] {
+            Sleep(300);
+            CloseHandle(hPack);
+        });
+        CMessageBoxRecorder recorder;
+        EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+        EXPECT_TRUE(recorder.Boxes().empty());
+        holder.Join();
+        EXPECT_TRUE(PackBytes() == ReadAll(pack));
+        EXPECT_TRUE(productBytes == ReadAll(product));
+    }
+    // The product's file, held while the holder writes it whole: left as the holder wrote it.
+    const std::string sameSize(productBytes.size(), 'Z');
+    {
+        HANDLE hProduct = HoldWithoutSharing(product);
+        CTestThread holder([hProduct, &sameSize] {
+            Sleep(300);
+            DWORD dwWritten = 0;
+            WriteFile(hProduct, sameSize.data(), static_cast<DWORD>(sameSize.size()), &dwWritten, nullptr);
+            // Held past a retry after it is whole, so that the launcher sees its size before it could open it.
+            Sleep(300);
+            CloseHandle(hProduct);
+        });
+        CMessageBoxRecorder recorder;
+        EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+        EXPECT_TRUE(recorder.Boxes().empty());
+        holder.Join();
+        EXPECT_TRUE(sameSize == ReadAll(product));
+    }
+    // Held past the wait: told with the platform's reason, as without waiting.
+    {
+        HANDLE hProduct = HoldWithoutSharing(product);
+        CMessageBoxRecorder recorder;
+        EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+        CloseHandle(hProduct);
+        ASSERT_EQ(1u, recorder.Boxes().size());
+        EXPECT_EQ(L"Could not open the product content file \u201C" + product + L"\u201D for writing. " +
+                      FormatWin32Message(ERROR_SHARING_VIOLATION).c_str(),
+                  recorder.Boxes()[0].text);
+    }
 }
