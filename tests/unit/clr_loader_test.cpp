@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "clrhost/clr_loader.h"
 #include "msgbox_recorder.h"
@@ -186,4 +187,57 @@ TEST(ClrLoading, HostingLibraryInTheCurrentDirectoryIsNotLoaded)
     wchar_t szSystem[MAX_PATH] = {};
     GetSystemDirectoryW(szSystem, MAX_PATH);
     EXPECT_EQ(0, lstrcmpiW(szLoaded, (std::wstring(szSystem) + L"\\mscoree.dll").c_str())) << szLoaded;
+}
+
+namespace
+{
+using PFN_GetProcAddress = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+PFN_GetProcAddress g_pfnGetProcAddress = nullptr;
+void* g_pfnLoadLibraryW = nullptr;
+void* g_pfnLoadLibraryExW = nullptr;
+std::vector<std::wstring> g_libraryLoads;
+
+// As kernel32 answers without AddDllDirectory (Windows 7 without KB2533623, and older systems).
+FARPROC WINAPI HideAddDllDirectory(HMODULE hmod, LPCSTR pszName)
+{
+    if (reinterpret_cast<ULONG_PTR>(pszName) > 0xFFFF && lstrcmpA(pszName, "AddDllDirectory") == 0)
+        return nullptr;
+    return g_pfnGetProcAddress(hmod, pszName);
+}
+
+HMODULE WINAPI RecordLoadLibraryW(LPCWSTR pszName)
+{
+    g_libraryLoads.push_back(std::wstring(L"LoadLibraryW ") + pszName);
+    return reinterpret_cast<decltype(&LoadLibraryW)>(g_pfnLoadLibraryW)(pszName);
+}
+
+HMODULE WINAPI RecordLoadLibraryExW(LPCWSTR pszName, HANDLE hFile, DWORD dwFlags)
+{
+    g_libraryLoads.push_back(std::wstring(L"LoadLibraryExW ") + pszName + L" " + std::to_wstring(dwFlags));
+    return reinterpret_cast<decltype(&LoadLibraryExW)>(g_pfnLoadLibraryExW)(pszName, hFile, dwFlags);
+}
+} // namespace
+
+// Without AddDllDirectory the search cannot be limited to the system folder: the library is named by its full
+// path there.
+TEST(ClrLoading, WithoutAddDllDirectoryTheHostingLibraryIsLoadedByItsSystemPath)
+{
+    CStandinSession session(c_happyBase);
+    ASSERT_TRUE(CopyFileW(CStandinSession::VariantPath(L"none").c_str(), (session.Folder() + L"\\mscoree.dll").c_str(),
+                          FALSE));
+    SetCurrentDirectoryW(session.Folder().c_str());
+    CImportPatch getProcAddress("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&HideAddDllDirectory));
+    CImportPatch loadLibrary("kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(&RecordLoadLibraryW));
+    CImportPatch loadLibraryEx("kernel32.dll", "LoadLibraryExW", reinterpret_cast<void*>(&RecordLoadLibraryExW));
+    ASSERT_TRUE(getProcAddress.IsPatched() && loadLibrary.IsPatched() && loadLibraryEx.IsPatched());
+    g_pfnGetProcAddress = reinterpret_cast<PFN_GetProcAddress>(getProcAddress.Original());
+    g_pfnLoadLibraryW = loadLibrary.Original();
+    g_pfnLoadLibraryExW = loadLibraryEx.Original();
+
+    const CLoadRun run = RunLoader(session, L"full");
+    EXPECT_EQ(0, run.hr);
+    EXPECT_TRUE(run.boxes.empty());
+    wchar_t szSystem[MAX_PATH] = {};
+    GetSystemDirectoryW(szSystem, MAX_PATH);
+    EXPECT_EQ(std::vector<std::wstring>{L"LoadLibraryW " + std::wstring(szSystem) + L"\\mscoree.dll"}, g_libraryLoads);
 }
