@@ -201,11 +201,44 @@ TEST(ComError, SystemTextLosesOneTrailingLineBreak)
 
 TEST(ComError, CodesWithoutSystemTextGetTheFallbackTexts)
 {
+    EXPECT_STREQ(L"Unknown error 0x800401FF", _com_error(static_cast<HRESULT>(0x800401FF)).ErrorMessage());
+    EXPECT_STREQ(L"IDispatch error #0", _com_error(static_cast<HRESULT>(0x80040200)).ErrorMessage());
     EXPECT_STREQ(L"IDispatch error #1", _com_error(static_cast<HRESULT>(0x80040201)).ErrorMessage());
     EXPECT_STREQ(L"IDispatch error #65023", _com_error(static_cast<HRESULT>(0x8004FFFF)).ErrorMessage());
     EXPECT_STREQ(L"Unknown error 0x80050000", _com_error(static_cast<HRESULT>(0x80050000)).ErrorMessage());
     EXPECT_STREQ(L"Unknown error 0x8123ABCD", _com_error(static_cast<HRESULT>(0x8123ABCD)).ErrorMessage());
     EXPECT_STREQ(L"Unknown error 0x2A", _com_error(static_cast<HRESULT>(0x2A)).ErrorMessage());
+}
+
+namespace
+{
+// The system's text for every code, as the test sets it.
+const wchar_t* g_pszSystemText = L"";
+DWORD WINAPI DeliverSystemText(DWORD, LPCVOID, DWORD, DWORD, LPWSTR pszBuffer, DWORD, va_list*)
+{
+    const size_t cch = static_cast<size_t>(lstrlenW(g_pszSystemText)) + 1;
+    wchar_t* pszText = static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, cch * sizeof(wchar_t)));
+    lstrcpyW(pszText, g_pszSystemText);
+    *reinterpret_cast<wchar_t**>(pszBuffer) = pszText;
+    return static_cast<DWORD>(cch - 1);
+}
+} // namespace
+
+// A text of one character is left alone, even a lone line break; from two characters on, one break goes.
+TEST(ComError, OnlyTextsOfTwoOrMoreCharactersLoseTheirLineBreak)
+{
+    CImportPatch patch("kernel32.dll", "FormatMessageW", reinterpret_cast<void*>(&DeliverSystemText));
+    ASSERT_TRUE(patch.IsPatched());
+    const struct
+    {
+        const wchar_t* pszSystem;
+        const wchar_t* pszShown;
+    } c_cases[] = {{L"\n", L"\n"}, {L"x", L"x"}, {L"\r\n", L""}, {L"x\n", L"x"}, {L"x\r\n", L"x"}, {L"\n\n", L"\n"}};
+    for (const auto& test : c_cases)
+    {
+        g_pszSystemText = test.pszSystem;
+        EXPECT_STREQ(test.pszShown, _com_error(E_FAIL).ErrorMessage()) << static_cast<int>(lstrlenW(test.pszSystem));
+    }
 }
 
 namespace

@@ -42,6 +42,9 @@ TEST(ParseVersion, PiecesFollowTheWcstolRules)
     EXPECT_EQ(L"0.16.0.0", Text(ParseVersion(L"0x10.16")));
     EXPECT_EQ(L"2147483647.1.0.0", Text(ParseVersion(L"99999999999999999999.1")));
     EXPECT_EQ(L"-2147483648.0.0.0", Text(ParseVersion(L"-99999999999")));
+    // Both ends of a 32-bit part, and one past each.
+    EXPECT_EQ(L"2147483647.2147483647.-2147483648.-2147483648",
+              Text(ParseVersion(L"2147483647.2147483648.-2147483648.-2147483649")));
 }
 
 TEST(ParseVersion, OverlongPieceIsCutAndTheRestStillRead)
@@ -109,6 +112,7 @@ TEST(FormatVersion, PrintsTheRequestedNumberOfParts)
 {
     const CVersion4 version(3, 5, 0, 0);
     EXPECT_EQ(L"3.5.0.0", std::wstring(FormatVersion(version, 4).c_str()));
+    EXPECT_EQ(L"3", std::wstring(FormatVersion(version, 1).c_str()));
     EXPECT_EQ(L"", std::wstring(FormatVersion(version, 0).c_str()));
     EXPECT_EQ(L"", std::wstring(FormatVersion(version, -3).c_str()));
     EXPECT_EQ(L"3.5", std::wstring(FormatVersion(version, 2).c_str()));
