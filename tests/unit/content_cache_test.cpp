@@ -48,6 +48,23 @@ DWORD WINAPI EmptyTempPath(DWORD, LPWSTR pszBuffer)
     return 1;
 }
 
+// The system's rule: the length when the path fits with its terminator, otherwise the size it would need and
+// the buffer untouched; 0 and g_dwTempError when that is set.
+DWORD g_dwTempError = ERROR_SUCCESS;
+DWORD WINAPI QueryTempPath(DWORD cch, LPWSTR pszBuffer)
+{
+    if (g_dwTempError != ERROR_SUCCESS)
+    {
+        SetLastError(g_dwTempError);
+        return 0;
+    }
+    const DWORD cchPath = static_cast<DWORD>(g_tempPath.size());
+    if (cchPath + 1 > cch)
+        return cchPath + 1;
+    lstrcpyW(pszBuffer, g_tempPath.c_str());
+    return cchPath;
+}
+
 int g_nCreateResult = ERROR_SUCCESS;
 int WINAPI AnswerCreateFolder(HWND, LPCWSTR)
 {
@@ -138,6 +155,42 @@ TEST(ContentCacheFolder, TempPathLongerThanTheBufferIsAFailedQuery)
     ASSERT_EQ(1u, recorder.Boxes().size());
     EXPECT_EQ(std::wstring(L"Could not get the TEMP folder path. ") + FormatWin32Message(ERROR_FILENAME_EXCED_RANGE).c_str(),
               recorder.Boxes()[0].text);
+}
+
+// The query is given room for 260 characters and the terminator: a TEMP of 259 characters is the longest
+// taken, one of 260 is a failed query, and a query that fails is told with its own code.
+TEST(ContentCacheFolder, TempPathsAtTheEndOfTheBuffer)
+{
+    CImportPatch query("kernel32.dll", "GetTempPathW", reinterpret_cast<void*>(&QueryTempPath));
+    // The folder below the longest TEMP is too long to create; nothing is created at all.
+    CImportPatch create("shell32.dll", "SHCreateDirectory", reinterpret_cast<void*>(&AnswerCreateFolder));
+    ASSERT_TRUE(query.IsPatched() && create.IsPatched());
+    g_nCreateResult = ERROR_FILENAME_EXCED_RANGE;
+    const std::wstring longest = L"C:\\" + std::wstring(255, L'x') + L"\\";
+    ASSERT_EQ(259u, longest.size());
+    const struct
+    {
+        std::wstring temp;
+        DWORD dwError;
+        std::wstring box;
+    } c_cases[] = {
+        {longest, ERROR_SUCCESS,
+         ReportText(L"Could not create the product content cache folder at \u201C" + longest + c_szBelowTemp + L"\u201D.",
+                    static_cast<HRESULT>(ERROR_FILENAME_EXCED_RANGE))},
+        {longest.substr(0, 258) + L"x\\", ERROR_SUCCESS,
+         std::wstring(L"Could not get the TEMP folder path. ") + FormatWin32Message(ERROR_FILENAME_EXCED_RANGE).c_str()},
+        {longest, ERROR_ACCESS_DENIED,
+         std::wstring(L"Could not get the TEMP folder path. ") + FormatWin32Message(ERROR_ACCESS_DENIED).c_str()},
+    };
+    for (const auto& test : c_cases)
+    {
+        g_tempPath = test.temp;
+        g_dwTempError = test.dwError;
+        CMessageBoxRecorder recorder;
+        EXPECT_TRUE(GetContentCacheFolder().IsEmpty());
+        ASSERT_EQ(1u, recorder.Boxes().size()) << test.temp.size();
+        EXPECT_EQ(test.box, recorder.Boxes()[0].text) << test.temp.size();
+    }
 }
 
 TEST(ContentCacheFolder, MissingPackResourceIsSilent)

@@ -147,11 +147,11 @@ TEST(PackExtraction, OnlyFilesOfAnotherSizeAreCopiedAgain)
     const CFakeElement root = SampleTree();
     ASSERT_TRUE(Extract(root, folder).fResult);
     const std::wstring core = folder + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll";
-    WriteAll(core, root.children[0].data.substr(0, 1000));
+    // One byte short and one byte long are as wrong as any other size.
+    WriteAll(core, root.children[0].data.substr(0, root.children[0].data.size() - 1));
     const std::string sameSize(65536, 'X');
     WriteAll(folder + L"\\Lumenix.dll", sameSize);
-    // Longer than its stream is as wrong as shorter.
-    WriteAll(folder + L"\\de\\extra\\deep.txt", "deep, and then some");
+    WriteAll(folder + L"\\de\\extra\\deep.txt", "deep!");
 
     const CExtractRun run = Extract(root, folder);
     EXPECT_TRUE(run.fResult);
@@ -161,6 +161,34 @@ TEST(PackExtraction, OnlyFilesOfAnotherSizeAreCopiedAgain)
     EXPECT_TRUE(root.children[0].data == ReadAll(core));
     EXPECT_TRUE(sameSize == ReadAll(folder + L"\\Lumenix.dll"));
     EXPECT_EQ("deep", ReadAll(folder + L"\\de\\extra\\deep.txt"));
+}
+
+namespace
+{
+void* g_pfnCreateFolder = nullptr;
+int g_nFolderThere = ERROR_ALREADY_EXISTS;
+// Creates the folder, then answers as the shell does for one that was there already.
+int WINAPI CreateFolderThere(HWND hwnd, LPCWSTR pszPath)
+{
+    reinterpret_cast<int(WINAPI*)(HWND, LPCWSTR)>(g_pfnCreateFolder)(hwnd, pszPath);
+    return g_nFolderThere;
+}
+} // namespace
+
+TEST(PackExtraction, SubFolderThereAlreadyIsTakenWhicheverWayTheShellSaysSo)
+{
+    CImportPatch patch("shell32.dll", "SHCreateDirectory", reinterpret_cast<void*>(&CreateFolderThere));
+    ASSERT_TRUE(patch.IsPatched());
+    g_pfnCreateFolder = patch.Original();
+    for (const int nThere : {ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS})
+    {
+        g_nFolderThere = nThere;
+        const std::wstring folder = TempFolder(nThere == ERROR_FILE_EXISTS ? L"there80" : L"there183");
+        const CExtractRun run = Extract(SampleTree(), folder);
+        EXPECT_TRUE(run.fResult) << nThere;
+        EXPECT_TRUE(run.boxes.empty()) << nThere;
+        EXPECT_EQ("deep", ReadAll(folder + L"\\de\\extra\\deep.txt")) << nThere;
+    }
 }
 
 TEST(PackExtraction, EmptyStreamEndsTheCopyAtItsFirstRead)

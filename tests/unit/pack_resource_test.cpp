@@ -302,7 +302,9 @@ TEST_F(PackResource, PackFileOfAnotherSizeIsRewrittenBeforeItIsOpened)
     const std::wstring folder = temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache";
     ASSERT_EQ(folder, std::wstring(GetContentCacheFolder().c_str()));
     // Too short and too long alike: only the resource's exact size is taken as the pack.
-    for (const std::string& stale : {std::string("ITSF but far too short"), PackBytes() + "stale tail"})
+    const std::string pack = PackBytes();
+    for (const std::string& stale : {std::string("ITSF but far too short"), pack.substr(0, pack.size() - 1), pack + "x",
+                                     pack + "stale tail"})
     {
         WriteAll(folder + L"\\ProductContent.chm", stale);
         CMessageBoxRecorder recorder;
@@ -466,4 +468,70 @@ TEST_F(PackResource, CacheFilesHeldByAnotherAreWaitedFor)
                       FormatWin32Message(ERROR_SHARING_VIOLATION).c_str(),
                   recorder.Boxes()[0].text);
     }
+}
+
+namespace
+{
+DWORD g_cbResource = 0;
+DWORD WINAPI MeasureResource(HMODULE, HRSRC)
+{
+    SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    return g_cbResource;
+}
+
+void* g_pfnGetFileAttributesEx = nullptr;
+// Every file as 4 GiB larger than it is: the low half of its size still matches.
+BOOL WINAPI AttributesWithAHighHalf(LPCWSTR pszPath, GET_FILEEX_INFO_LEVELS level, LPVOID pvInfo)
+{
+    const BOOL fOk = reinterpret_cast<decltype(&GetFileAttributesExW)>(g_pfnGetFileAttributesEx)(pszPath, level, pvInfo);
+    if (fOk)
+        static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(pvInfo)->nFileSizeHigh += 1;
+    return fOk;
+}
+} // namespace
+
+// A resource of no bytes is told; one of a single byte is written as the pack. A file whose size has a high
+// half is not the pack's size, nor any stream's, even where the low half matches.
+TEST_F(PackResource, SizesAtTheirEnds)
+{
+    ScratchTemp(L"sizes-ends");
+    const std::wstring folder = GetContentCacheFolder().c_str();
+    ASSERT_FALSE(folder.empty());
+    const std::wstring pack = folder + L"\\ProductContent.chm";
+    {
+        CImportPatch patch("kernel32.dll", "SizeofResource", reinterpret_cast<void*>(&MeasureResource));
+        ASSERT_TRUE(patch.IsPatched());
+        g_cbResource = 0;
+        CMessageBoxRecorder recorder;
+        EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+        ASSERT_EQ(1u, recorder.Boxes().size());
+        EXPECT_EQ(std::wstring(L"The product pack resource could not be measured for size. ") +
+                      FormatWin32Message(ERROR_RESOURCE_DATA_NOT_FOUND).c_str(),
+                  recorder.Boxes()[0].text);
+        bool fWritten = true;
+        ReadAll(pack, &fWritten);
+        EXPECT_FALSE(fWritten);
+
+        g_cbResource = 1;
+        EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+        ASSERT_EQ(2u, recorder.Boxes().size());
+        EXPECT_EQ(0u, recorder.Boxes()[1].text.find(L"Could not open the structured document storage on the product pack."));
+        EXPECT_EQ(PackBytes().substr(0, 1), ReadAll(pack));
+    }
+
+    ASSERT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+    const std::wstring product = folder + L"\\Lumenix.dll";
+    const std::vector<ULONGLONG> before = {WriteTime(pack), WriteTime(product)};
+    Sleep(1100);
+    {
+        CImportPatch patch("kernel32.dll", "GetFileAttributesExW", reinterpret_cast<void*>(&AttributesWithAHighHalf));
+        ASSERT_TRUE(patch.IsPatched());
+        g_pfnGetFileAttributesEx = patch.Original();
+        CMessageBoxRecorder recorder;
+        EXPECT_EQ(folder, std::wstring(PrepareContentFolder().c_str()));
+        EXPECT_TRUE(recorder.Boxes().empty());
+    }
+    EXPECT_NE(before[0], WriteTime(pack));
+    EXPECT_NE(before[1], WriteTime(product));
+    EXPECT_TRUE(PackBytes() == ReadAll(pack));
 }
