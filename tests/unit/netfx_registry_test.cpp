@@ -197,6 +197,11 @@ TEST(NetfxScan, VersionValueThatDoesNotFitIsNotRead)
     CScratchHklm hklm;
     hklm.AddInstalled(L"v3.5", L"3.5.30729" + std::wstring(200, L' '));
     EXPECT_EQ(L"3.5.0.0", Text(Scan()));
+    // One character past the 130 that are read whole: the value is not read at all.
+    std::wstring over(131, L'9');
+    over.replace(0, 4, L"3.5.");
+    hklm.SetValue(L"v3.5", L"Version", REG_BINARY, over.data(), 262);
+    EXPECT_EQ(L"3.5.0.0", Text(Scan()));
 }
 
 TEST(NetfxScan, VersionValueWithoutTerminatorOrOfOtherTypesIsReadSafely)
@@ -273,10 +278,12 @@ TEST(NetfxScan, OrderOfSubkeysDoesNotMatter)
 TEST(NetfxScan, OnlyTheFirst4096SubkeysAreExamined)
 {
     CScratchHklm hklm;
-    // Subkeys are listed in name order: 4096 names before "v9".
-    for (int i = 0; i < 4096; ++i)
+    // Subkeys are listed in name order: "v9" is the 4096th, the last one examined, then the 4097th.
+    for (int i = 0; i < 4095; ++i)
         hklm.AddKey(L"a" + std::to_wstring(i));
     hklm.AddInstalled(L"v9", L"9.0");
+    EXPECT_EQ(L"9.0.0.0", Text(Scan()));
+    hklm.AddKey(L"a4095");
     EXPECT_TRUE(Scan().IsEmpty());
     EXPECT_EQ(1u, g_log.opened.size());
 }

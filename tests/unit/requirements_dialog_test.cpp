@@ -226,3 +226,21 @@ TEST(NetfxRequirement, Clr2WithoutFrameworkKeyLeavesOutTheFrameworkLine)
     EXPECT_EQ(std::wstring::npos, recorder.Boxes()[0].text.find(L"Maximum .NET Framework"));
     EXPECT_NE(std::wstring::npos, recorder.Boxes()[0].text.find(L"Maximum CLR version found: 2.0.50727.0.\n"));
 }
+
+// Each comparison at its end: a CLR or a framework one step below 3.5.0.0 is below it, and requirements that
+// differ in the major or the minor part alone are not settled by the CLR check.
+TEST(NetfxRequirement, OneStepBelowTheRequirementIsBelowIt)
+{
+    const CVersion4 verJustBelow(3, 4, 2147483647, 2147483647);
+    CScratchHklm hklm;
+    hklm.AddInstalled(L"v3.4", L"3.4.2147483647.2147483647");
+    CMessageBoxRecorder recorder({IDNO, IDCANCEL, IDNO, IDCANCEL, IDNO, IDCANCEL, IDNO, IDCANCEL});
+    EXPECT_EQ(E_ABORT, CheckNetfxRequirement(c_verClrRequired, c_verNetfxRequired, CVersion4(2, 0, 50727, 0)));
+    EXPECT_EQ(E_ABORT, CheckNetfxRequirement(c_verClrRequired, c_verNetfxRequired, verJustBelow));
+    EXPECT_EQ(S_OK, CheckNetfxRequirement(c_verClrRequired, c_verNetfxRequired, CVersion4(3, 5, 0, 0)));
+    EXPECT_EQ(E_ABORT, CheckNetfxRequirement(CVersion4(3, 4, 0, 0), c_verNetfxRequired, CVersion4(3, 4, 0, 0)));
+    EXPECT_EQ(E_ABORT, CheckNetfxRequirement(CVersion4(2, 5, 0, 0), c_verNetfxRequired, CVersion4(2, 5, 0, 0)));
+    ASSERT_EQ(8u, recorder.Boxes().size());
+    EXPECT_NE(std::wstring::npos,
+              recorder.Boxes()[0].text.find(L"Maximum .NET Framework version found: 3.4.2147483647.2147483647.\n"));
+}
