@@ -2,6 +2,7 @@
 // shown, and that every reference is given back.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "clrhost/clr_roads.h"
@@ -310,4 +311,72 @@ TEST(ClrV2Road, FailingHostQueryIsACaughtComError)
     EXPECT_EQ(E_OUTOFMEMORY, run.hr);
     ExpectReport(run, c_v2Lead, E_OUTOFMEMORY);
     EXPECT_EQ(0, run.cLiveAfter);
+}
+
+// 2.0.0.0 is the lowest runtime either road takes, and the step below it the highest it refuses. A version
+// text that fills the road's buffer with its terminator is read; one character more is the library's failure.
+TEST(ClrV4Road, RequiredVersionAndTextLengthAtTheirEnds)
+{
+    const std::wstring filler = L"v2.0.50727";
+    const struct
+    {
+        std::wstring runtime;
+        HRESULT hr;
+        const wchar_t* pszVersion;
+    } c_cases[] = {
+        {L"v2.0", S_OK, L"2.0.0.0"},
+        {L"v1.2147483647.2147483647.2147483647", E_FAIL, nullptr},
+        {filler + std::wstring(4095 - filler.size(), L'-'), S_OK, L"2.0.50727.0"},
+        {filler + std::wstring(4096 - filler.size(), L'-'), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), nullptr},
+    };
+    for (const auto& test : c_cases)
+    {
+        CStandinSession session(L"runtime=" + test.runtime);
+        HMODULE hmod = session.Load();
+        CMessageBoxRecorder recorder({IDNO, IDNO});
+        {
+            CClrResult result = SelectClrV4(hmod, c_verClrRequired, c_verNetfxRequired);
+            EXPECT_EQ(test.hr, result.hr) << test.runtime.size();
+            if (test.pszVersion)
+            {
+                EXPECT_EQ(test.pszVersion, Text(result.verClr)) << test.runtime.size();
+            }
+        }
+        EXPECT_EQ(SUCCEEDED(test.hr) ? 0u : 1u, recorder.Boxes().size()) << test.runtime.size();
+        // One runtime asked for at a time.
+        const std::string next = session.FirstCall("Next");
+        const size_t iCelt = next.find("\"celt\":");
+        ASSERT_NE(std::string::npos, iCelt) << next;
+        EXPECT_EQ(1, atoi(next.c_str() + iCelt + 7)) << next;
+        EXPECT_EQ(0, session.LiveObjects());
+    }
+}
+
+TEST(ClrV2Road, RequiredVersionAndTextLengthAtTheirEnds)
+{
+    const std::wstring filler = L"v2.0.50727";
+    const struct
+    {
+        std::wstring corVersion;
+        HRESULT hr;
+        const char* pszBound; // the version bound, or null when none is
+    } c_cases[] = {
+        {L"v2.0", S_OK, "v2.0"},
+        {L"v1.2147483647.2147483647.2147483647", E_FAIL, nullptr},
+        {filler + std::wstring(255 - filler.size(), L'-'), S_OK, nullptr},
+        {filler + std::wstring(256 - filler.size(), L'-'), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), nullptr},
+    };
+    for (const auto& test : c_cases)
+    {
+        CStandinSession session(L"GetCORVersion=" + test.corVersion);
+        const CRoadRun run = RunV2(session);
+        EXPECT_EQ(test.hr, run.hr) << test.corVersion.size();
+        EXPECT_EQ(SUCCEEDED(test.hr), session.WasCalled("CorBindToRuntime")) << test.corVersion.size();
+        if (test.pszBound)
+        {
+            EXPECT_EQ(test.pszBound, JsonText(session.FirstCall("CorBindToRuntime"), "version"));
+        }
+        EXPECT_EQ(SUCCEEDED(test.hr) ? 0u : 1u, run.boxes.size()) << test.corVersion.size();
+        EXPECT_EQ(0, run.cLiveAfter);
+    }
 }
