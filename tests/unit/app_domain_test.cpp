@@ -150,22 +150,42 @@ TEST(ManagedApplication, EntrywayDomainOverTheContentFolder)
 
 TEST(ManagedApplication, ReturnValuesConvertToIntegers)
 {
+    const struct
     {
-        CStandinSession session(L"entry.return=VT_EMPTY");
-        EXPECT_EQ(0, RunApplication(session, true).hr);
-    }
+        const wchar_t* pszReturn;
+        HRESULT hr;
+    } c_cases[] = {{L"VT_EMPTY", 0},
+                   {L"VT_BSTR:42", 42},
+                   {L"VT_I4:2147483647", 2147483647},
+                   {L"VT_I4:-2147483648", static_cast<HRESULT>(0x80000000)},
+                   {L"VT_BSTR:2147483647", 2147483647},
+                   {L"VT_BSTR:-2147483648", static_cast<HRESULT>(0x80000000)}};
+    for (const auto& test : c_cases)
     {
-        CStandinSession session(L"entry.return=VT_BSTR:42");
-        EXPECT_EQ(42, RunApplication(session, true).hr);
+        CStandinSession session(std::wstring(L"entry.return=") + test.pszReturn);
+        const CDomainRun run = RunApplication(session, true);
+        EXPECT_EQ(test.hr, run.hr) << test.pszReturn;
+        EXPECT_TRUE(run.boxes.empty()) << test.pszReturn;
     }
 }
 
+// A text that is no number, or one just past either end of the 32-bit range.
 TEST(ManagedApplication, ReturnValueThatDoesNotConvertIsTheStartupFailure)
 {
-    CStandinSession session(L"entry.return=VT_BSTR:not a number");
-    const CDomainRun run = RunApplication(session, true);
-    ExpectOneReport(run, c_szStartupFailed, DISP_E_TYPEMISMATCH);
-    EXPECT_EQ("InvokeMember_3", run.calls.back());
+    const struct
+    {
+        const wchar_t* pszReturn;
+        HRESULT hr;
+    } c_cases[] = {{L"VT_BSTR:not a number", DISP_E_TYPEMISMATCH},
+                   {L"VT_BSTR:2147483648", DISP_E_OVERFLOW},
+                   {L"VT_BSTR:-2147483649", DISP_E_OVERFLOW}};
+    for (const auto& test : c_cases)
+    {
+        CStandinSession session(std::wstring(L"entry.return=") + test.pszReturn);
+        const CDomainRun run = RunApplication(session, true);
+        ExpectOneReport(run, c_szStartupFailed, test.hr);
+        EXPECT_EQ("InvokeMember_3", run.calls.back());
+    }
 }
 
 TEST(ManagedApplication, ManagedExceptionIsShownWithItsDescriptionAndTheRuntimeKeepsRunning)

@@ -19,6 +19,7 @@ inline std::wstring ComSystemText(HRESULT hr)
         {0x80004002u, L"Unknown error 0x80004002"},
         {0x80004003u, L"Unknown error 0x80004003"},
         {0x80020005u, L"Unknown error 0x80020005"},
+        {0x8002000Au, L"Unknown error 0x8002000A"},
         {0x80030002u, L"Unknown error 0x80030002"},
         {0x80030005u, L"Unknown error 0x80030005"},
         {0x8003001Eu, L"Unknown error 0x8003001E"},
