@@ -244,6 +244,11 @@ def case_rejects_bad_versions(args):
         expect(f'LUMENIX_VERSION is "{value}"' in out and "Configuring incomplete" in out,
                f"the configure step refuses {value} and names the option")
     expect("at most 65535" in out, "a number over 65535 is refused for its size")
+    # Both ends of a number, checked by the version script alone; one past the top is refused.
+    script = os.path.join(args.source, "cmake", "LumenixVersion.cmake")
+    for value, status in (("0.0.0.0", 0), ("65535.65535.65535.65535", 0), ("1.1.1.65536", 1)):
+        _, out = run(["cmake", f"-DLUMENIX_VERSION={value}", "-P", script], expect_status=status)
+        expect(status == 0 or "at most 65535" in out, f"{value} is refused for its size")
 
 
 def main():
