@@ -5,6 +5,7 @@
 
 #include "launcher/report.h"
 #include "msgbox_recorder.h"
+#include "unit/import_patch.h"
 #include "unit/system_text.h"
 #include "unit/test_objects.h"
 
@@ -142,4 +143,36 @@ TEST(FormatWin32Message, CodeWithoutSystemTextHasAnEmptySystemPart)
 {
     EXPECT_STREQ(L" (1234567)", FormatWin32Message(1234567u).c_str());
     EXPECT_STREQ(L" (4294967295)", FormatWin32Message(0xFFFFFFFFu).c_str());
+    EXPECT_STREQ(L" (2147483648)", FormatWin32Message(0x80000000u).c_str());
+}
+
+namespace
+{
+// A system text that fills the buffer it is given: cchText characters, terminated when that leaves room.
+DWORD g_cchSystemText = 0;
+DWORD g_cchGiven = 0;
+DWORD WINAPI FillBuffer(DWORD, LPCVOID, DWORD, DWORD, LPWSTR pszBuffer, DWORD nSize, va_list*)
+{
+    g_cchGiven = nSize;
+    for (DWORD i = 0; i < g_cchSystemText; ++i)
+        pszBuffer[i] = L'x';
+    if (g_cchSystemText < nSize)
+        pszBuffer[g_cchSystemText] = L'\0';
+    return g_cchSystemText;
+}
+} // namespace
+
+// The system part holds at most 4095 characters: a text that fills the 4096-character buffer with its
+// terminator is kept whole, one that leaves no room for the terminator loses its last character.
+TEST(FormatWin32Message, SystemTextAtTheEndOfTheBuffer)
+{
+    CImportPatch patch("kernel32.dll", "FormatMessageW", reinterpret_cast<void*>(&FillBuffer));
+    ASSERT_TRUE(patch.IsPatched());
+    for (const DWORD cchText : {4095ul, 4096ul})
+    {
+        g_cchSystemText = cchText;
+        EXPECT_EQ(std::wstring(4095, L'x') + L" (5)", std::wstring(FormatWin32Message(ERROR_ACCESS_DENIED).c_str()))
+            << cchText;
+        EXPECT_EQ(4096u, g_cchGiven);
+    }
 }
