@@ -190,6 +190,13 @@ TEST(NetfxScan, InstallOfTheWrongSizeCountsAsNotInstalled)
     const CVersion4 version = Scan();
     // A 2-byte value fills part of the DWORD and counts; the 8-byte one and the 6-byte text do not fit.
     EXPECT_EQ(L"4.7.0.0", Text(version));
+
+    // The ends: 4 bytes fit, 5 do not.
+    const BYTE rgbInstall[] = {1, 0, 0, 0, 0};
+    hklm.SetValue(L"v4.9", L"Install", REG_BINARY, rgbInstall, 5);
+    EXPECT_EQ(L"4.7.0.0", Text(Scan()));
+    hklm.SetValue(L"v4.9", L"Install", REG_BINARY, rgbInstall, 4);
+    EXPECT_EQ(L"4.9.0.0", Text(Scan()));
 }
 
 TEST(NetfxScan, VersionValueThatDoesNotFitIsNotRead)
