@@ -33,7 +33,7 @@ const CAllowedImports c_allowedImports[] = {
     {"kernel32.dll",
      {"CloseHandle", "CreateFileW", "CreateSemaphoreW", "DeleteCriticalSection", "EnterCriticalSection",
       "FindResourceW", "FormatMessageW", "GetCurrentThreadId", "GetFileAttributesExW", "GetLastError",
-      "GetModuleHandleW", "GetProcAddress", "GetStartupInfoW", "GetSystemDirectoryW", "GetTempPathW",
+      "GetModuleHandleW", "GetProcAddress", "GetStartupInfoW", "GetSystemDirectoryW", "GetTempPathW", "GetTickCount",
       "GetVersionExW", "InitializeCriticalSection", "IsDBCSLeadByteEx", "LeaveCriticalSection", "LoadLibraryExW",
       "LoadLibraryW", "LoadResource", "LocalAlloc", "LocalFree", "LockResource", "MultiByteToWideChar",
       "RaiseException", "ReleaseSemaphore", "SetErrorMode", "SetLastError", "SetUnhandledExceptionFilter",
