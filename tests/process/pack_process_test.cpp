@@ -167,7 +167,7 @@ TEST(ProductPack, TwoFirstStartsAtOnceBothEndWell)
         {
             const std::wstring name = tree[i].substr(cache.size());
             ASSERT_EQ(aloneTree[i].substr(aloneCache.size()), name) << "round " << iRound;
-            EXPECT_TRUE(ReadAll(aloneCache + name) == ReadAll(cache + name)) << "round " << iRound << Utf8(name);
+            EXPECT_TRUE(ReadAll(aloneCache + name) == ReadAll(cache + name)) << "round " << iRound << ": " << Utf8(name);
         }
     }
     CloseHandle(hGo);
