@@ -103,6 +103,10 @@ start)
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
     # Unmanaged windows: without a window manager every closing box would otherwise wait about two seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
+    # A program that crashes ends with its exception code, as on a Windows machine without an error dialog,
+    # instead of waiting in Wine's crash dialog for a user.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null \
+        >>"$dir/wineboot.log" 2>&1
     work_around_fullscreen_clip_loop
     install_mono_runtime
     printf 'export WINEPREFIX=%q DISPLAY=%q\n' "$prefix" "$display" >"$dir/env"
