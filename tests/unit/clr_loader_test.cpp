@@ -1,4 +1,6 @@
-// Loading the hosting library and choosing the road, with the stand-in library in the system folder.
+// Loading the hosting library and choosing the road. The test process stands the stand-in library in for the
+// system's: its loads of the system folder's mscoree.dll are answered with a stand-in variant, and every library
+// load of the code under test is recorded.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,20 +19,83 @@ namespace
 const wchar_t c_szRequirementsCaption[] = L"Lumenix \u2013 .NET Runtime Requirements";
 const std::wstring c_happyBase = L"defaultDomain.base={folder}\n";
 
+using PFN_LoadLibraryW = HMODULE(WINAPI*)(LPCWSTR);
+using PFN_LoadLibraryExW = HMODULE(WINAPI*)(LPCWSTR, HANDLE, DWORD);
+
+std::wstring SystemMscoreePath()
+{
+    wchar_t szSystem[MAX_PATH] = {};
+    GetSystemDirectoryW(szSystem, MAX_PATH);
+    return std::wstring(szSystem) + L"\\mscoree.dll";
+}
+
+// While it lives, the executable's LoadLibraryW and LoadLibraryExW answer a load of the system folder's
+// mscoree.dll (by its bare name limited to the system folder, or by its full path) with a stand-in variant, and
+// pass every other load on. Each call is recorded as "LoadLibraryW NAME" or "LoadLibraryExW NAME FLAGS".
+class CHostingLibraryRedirect
+{
+public:
+    explicit CHostingLibraryRedirect(const wchar_t* pszVariant)
+        : m_variantPath(CStandinSession::VariantPath(pszVariant)),
+          m_loadLibrary("kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(&LoadLibraryWRedirected)),
+          m_loadLibraryEx("kernel32.dll", "LoadLibraryExW", reinterpret_cast<void*>(&LoadLibraryExWRedirected))
+    {
+        EXPECT_TRUE(m_loadLibrary.IsPatched() && m_loadLibraryEx.IsPatched());
+        s_pActive = this;
+    }
+    ~CHostingLibraryRedirect() { s_pActive = nullptr; }
+    CHostingLibraryRedirect(const CHostingLibraryRedirect&) = delete;
+    CHostingLibraryRedirect& operator=(const CHostingLibraryRedirect&) = delete;
+
+    const std::vector<std::wstring>& Loads() const { return m_loads; }
+
+private:
+    static HMODULE WINAPI LoadLibraryWRedirected(LPCWSTR pszName)
+    {
+        CHostingLibraryRedirect& self = *s_pActive;
+        self.m_loads.push_back(std::wstring(L"LoadLibraryW ") + pszName);
+        const auto pfnOriginal = reinterpret_cast<PFN_LoadLibraryW>(self.m_loadLibrary.Original());
+        if (lstrcmpiW(pszName, SystemMscoreePath().c_str()) == 0)
+            return pfnOriginal(self.m_variantPath.c_str());
+        return pfnOriginal(pszName);
+    }
+
+    static HMODULE WINAPI LoadLibraryExWRedirected(LPCWSTR pszName, HANDLE hFile, DWORD dwFlags)
+    {
+        CHostingLibraryRedirect& self = *s_pActive;
+        self.m_loads.push_back(std::wstring(L"LoadLibraryExW ") + pszName + L" " + std::to_wstring(dwFlags));
+        const auto pfnOriginal = reinterpret_cast<PFN_LoadLibraryExW>(self.m_loadLibraryEx.Original());
+        const bool fSystemFolderOnly = (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) == dwFlags && dwFlags != 0;
+        if ((fSystemFolderOnly && lstrcmpiW(pszName, L"mscoree.dll") == 0) ||
+            lstrcmpiW(pszName, SystemMscoreePath().c_str()) == 0)
+            return pfnOriginal(self.m_variantPath.c_str(), hFile, 0);
+        return pfnOriginal(pszName, hFile, dwFlags);
+    }
+
+    static CHostingLibraryRedirect* s_pActive;
+    std::wstring m_variantPath;
+    std::vector<std::wstring> m_loads;
+    CImportPatch m_loadLibrary;
+    CImportPatch m_loadLibraryEx;
+};
+CHostingLibraryRedirect* CHostingLibraryRedirect::s_pActive = nullptr;
+
 struct CLoadRun
 {
     HRESULT hr = S_OK;
     std::vector<CBoxRecord> boxes;
+    std::vector<std::wstring> loads; // the library loads of the code under test, in order
 };
 
 CLoadRun RunLoader(CStandinSession& session, const wchar_t* pszVariant, std::vector<int> answers = {IDNO, IDCANCEL})
 {
     WriteFakeAssembly((session.Folder() + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll").c_str());
-    session.InstallInSystemFolder(pszVariant);
+    CHostingLibraryRedirect redirect(pszVariant);
     CLoadRun run;
     CMessageBoxRecorder recorder(std::move(answers));
     run.hr = LoadAndRunClr();
     run.boxes = recorder.Boxes();
+    run.loads = redirect.Loads();
     return run;
 }
 
@@ -172,6 +237,7 @@ TEST(ClrLoading, V2RuntimeWithFramework35Runs)
     EXPECT_TRUE(session.WasCalled("Stop"));
 }
 
+// The only load asks for the system folder alone: a mscoree.dll in the current directory is never looked at.
 TEST(ClrLoading, HostingLibraryInTheCurrentDirectoryIsNotLoaded)
 {
     CStandinSession session(c_happyBase);
@@ -182,20 +248,17 @@ TEST(ClrLoading, HostingLibraryInTheCurrentDirectoryIsNotLoaded)
     const CLoadRun run = RunLoader(session, L"full");
     EXPECT_EQ(0, run.hr);
     EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(std::vector<std::wstring>{L"LoadLibraryExW mscoree.dll " + std::to_wstring(LOAD_LIBRARY_SEARCH_SYSTEM32)},
+              run.loads);
     wchar_t szLoaded[MAX_PATH] = {};
     GetModuleFileNameW(GetModuleHandleW(L"mscoree.dll"), szLoaded, MAX_PATH);
-    wchar_t szSystem[MAX_PATH] = {};
-    GetSystemDirectoryW(szSystem, MAX_PATH);
-    EXPECT_EQ(0, lstrcmpiW(szLoaded, (std::wstring(szSystem) + L"\\mscoree.dll").c_str())) << szLoaded;
+    EXPECT_EQ(0, lstrcmpiW(szLoaded, CStandinSession::VariantPath(L"full").c_str())) << szLoaded;
 }
 
 namespace
 {
 using PFN_GetProcAddress = FARPROC(WINAPI*)(HMODULE, LPCSTR);
 PFN_GetProcAddress g_pfnGetProcAddress = nullptr;
-void* g_pfnLoadLibraryW = nullptr;
-void* g_pfnLoadLibraryExW = nullptr;
-std::vector<std::wstring> g_libraryLoads;
 
 // As kernel32 answers without AddDllDirectory (Windows 7 without KB2533623, and older systems).
 FARPROC WINAPI HideAddDllDirectory(HMODULE hmod, LPCSTR pszName)
@@ -203,18 +266,6 @@ FARPROC WINAPI HideAddDllDirectory(HMODULE hmod, LPCSTR pszName)
     if (reinterpret_cast<ULONG_PTR>(pszName) > 0xFFFF && lstrcmpA(pszName, "AddDllDirectory") == 0)
         return nullptr;
     return g_pfnGetProcAddress(hmod, pszName);
-}
-
-HMODULE WINAPI RecordLoadLibraryW(LPCWSTR pszName)
-{
-    g_libraryLoads.push_back(std::wstring(L"LoadLibraryW ") + pszName);
-    return reinterpret_cast<decltype(&LoadLibraryW)>(g_pfnLoadLibraryW)(pszName);
-}
-
-HMODULE WINAPI RecordLoadLibraryExW(LPCWSTR pszName, HANDLE hFile, DWORD dwFlags)
-{
-    g_libraryLoads.push_back(std::wstring(L"LoadLibraryExW ") + pszName + L" " + std::to_wstring(dwFlags));
-    return reinterpret_cast<decltype(&LoadLibraryExW)>(g_pfnLoadLibraryExW)(pszName, hFile, dwFlags);
 }
 } // namespace
 
@@ -227,17 +278,11 @@ TEST(ClrLoading, WithoutAddDllDirectoryTheHostingLibraryIsLoadedByItsSystemPath)
                           FALSE));
     SetCurrentDirectoryW(session.Folder().c_str());
     CImportPatch getProcAddress("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&HideAddDllDirectory));
-    CImportPatch loadLibrary("kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(&RecordLoadLibraryW));
-    CImportPatch loadLibraryEx("kernel32.dll", "LoadLibraryExW", reinterpret_cast<void*>(&RecordLoadLibraryExW));
-    ASSERT_TRUE(getProcAddress.IsPatched() && loadLibrary.IsPatched() && loadLibraryEx.IsPatched());
+    ASSERT_TRUE(getProcAddress.IsPatched());
     g_pfnGetProcAddress = reinterpret_cast<PFN_GetProcAddress>(getProcAddress.Original());
-    g_pfnLoadLibraryW = loadLibrary.Original();
-    g_pfnLoadLibraryExW = loadLibraryEx.Original();
 
     const CLoadRun run = RunLoader(session, L"full");
     EXPECT_EQ(0, run.hr);
     EXPECT_TRUE(run.boxes.empty());
-    wchar_t szSystem[MAX_PATH] = {};
-    GetSystemDirectoryW(szSystem, MAX_PATH);
-    EXPECT_EQ(std::vector<std::wstring>{L"LoadLibraryW " + std::wstring(szSystem) + L"\\mscoree.dll"}, g_libraryLoads);
+    EXPECT_EQ(std::vector<std::wstring>{L"LoadLibraryW " + SystemMscoreePath()}, run.loads);
 }
