@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "launcher/report.h"
 #include "msgbox_recorder.h"
@@ -134,48 +135,39 @@ TEST(RequirementsDialog, FirstBoxNotShownStillOffersRetry)
     EXPECT_EQ(0x35u, recorder.Boxes()[0].style);
 }
 
+namespace
+{
+// The shell's part is the system's: the test records what the dialog hands it, and opens nothing, so that no
+// browser starts and no handler has to be registered on the machine.
+std::vector<std::wstring> g_shellOpens;
+HINSTANCE WINAPI RecordShellExecute(HWND hwnd, LPCWSTR pszVerb, LPCWSTR pszFile, LPCWSTR pszParameters,
+                                    LPCWSTR pszDirectory, INT nShowCmd)
+{
+    g_shellOpens.push_back(std::wstring(hwnd ? L"owner " : L"no owner ") + (pszVerb ? pszVerb : L"(default verb)") +
+                           L" " + (pszFile ? pszFile : L"(none)") + L" " + (pszParameters ? pszParameters : L"(none)") +
+                           L" " + (pszDirectory ? pszDirectory : L"(none)") + L" " + std::to_wstring(nShowCmd));
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+} // namespace
+
 TEST(RequirementsDialog, YesOpensTheDownloadPage)
 {
-    // The prefix's https handler is a recorder that writes the address it was given to a file.
-    wchar_t szRecorder[MAX_PATH * 4] = {};
-    ASSERT_NE(0u, GetEnvironmentVariableW(L"LX_URL_RECORDER", szRecorder, ARRAYSIZE(szRecorder)));
-    wchar_t szTemp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, szTemp);
-    const std::wstring record = std::wstring(szTemp) + L"lx-url-record.txt";
-    DeleteFileW(record.c_str());
-    SetEnvironmentVariableW(L"LX_URL_RECORD", record.c_str());
-
-    const wchar_t c_szHandlerKey[] = L"Software\\Classes\\https\\shell\\open\\command";
-    HKEY hkey = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, c_szHandlerKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &hkey, nullptr));
-    const std::wstring command = L"\"" + std::wstring(szRecorder) + L"\" \"%1\"";
-    RegSetValueExW(hkey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                   static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(hkey);
-
+    CImportPatch patch("shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&RecordShellExecute));
+    ASSERT_TRUE(patch.IsPatched());
+    g_shellOpens.clear();
+    {
+        CMessageBoxRecorder recorder({IDNO, IDCANCEL});
+        EXPECT_EQ(E_ABORT, ShowDialog(CVersion4(2, 0, 50727, 0), CVersion4(3, 0, 0, 0), true));
+        EXPECT_TRUE(g_shellOpens.empty());
+    }
     CMessageBoxRecorder recorder({IDYES});
     EXPECT_EQ(E_ABORT, ShowDialog(CVersion4(2, 0, 50727, 0), CVersion4(3, 0, 0, 0), true));
     EXPECT_EQ(1u, recorder.Boxes().size());
-
-    std::wstring opened;
-    for (int i = 0; i < 200 && opened.empty(); ++i)
-    {
-        HANDLE hFile = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (hFile != INVALID_HANDLE_VALUE)
-        {
-            wchar_t szAddress[1024] = {};
-            DWORD dwRead = 0;
-            ReadFile(hFile, szAddress, sizeof(szAddress) - sizeof(wchar_t), &dwRead, nullptr);
-            CloseHandle(hFile);
-            opened = szAddress;
-        }
-        if (opened.empty())
-            Sleep(50);
-    }
-    DeleteFileW(record.c_str());
-    EXPECT_EQ(L"https://www.microsoft.com/download/en/details.aspx?id=17851&WT.mc_id=MSCOM_EN_US_DLC_DETAILS_121LSUS007996",
-              opened);
+    EXPECT_EQ(std::vector<std::wstring>{L"no owner (default verb) "
+                                        L"https://www.microsoft.com/download/en/details.aspx?id=17851&WT.mc_id="
+                                        L"MSCOM_EN_US_DLC_DETAILS_121LSUS007996 (none) (none) " +
+                                        std::to_wstring(SW_SHOWDEFAULT)},
+              g_shellOpens);
 }
 
 TEST(NetfxRequirement, CapableClrPassesWithoutReadingTheRegistry)
