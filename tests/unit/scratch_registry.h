@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+inline constexpr wchar_t c_szScratchParent[] = L"Software\\LumenixTests";
 inline constexpr wchar_t c_szScratchKey[] = L"Software\\LumenixTests\\Hklm";
 inline constexpr wchar_t c_szNdp[] = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP";
 
@@ -27,6 +28,8 @@ public:
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
         RegCloseKey(m_hkeyRoot);
         RegDeleteTreeW(HKEY_CURRENT_USER, c_szScratchKey);
+        // Nothing of the tests stays in the user's registry; a key that holds anything else is left alone.
+        RegDeleteKeyW(HKEY_CURRENT_USER, c_szScratchParent);
     }
 
     // Creates the framework setup key or a key below it ("v4\\Full").
