@@ -199,8 +199,21 @@ TEST(ComError, SystemTextLosesOneTrailingLineBreak)
     EXPECT_EQ(error.ErrorMessage(), error.ErrorMessage());
 }
 
+namespace
+{
+// As the system answers for a code it has no text for.
+DWORD WINAPI DeliverNoSystemText(DWORD, LPCVOID, DWORD, DWORD, LPWSTR, DWORD, va_list*)
+{
+    SetLastError(ERROR_MR_MID_NOT_FOUND);
+    return 0;
+}
+} // namespace
+
+// Whether a code has a system text is the machine's business: the system is made to have none.
 TEST(ComError, CodesWithoutSystemTextGetTheFallbackTexts)
 {
+    CImportPatch patch("kernel32.dll", "FormatMessageW", reinterpret_cast<void*>(&DeliverNoSystemText));
+    ASSERT_TRUE(patch.IsPatched());
     EXPECT_STREQ(L"Unknown error 0x800401FF", _com_error(static_cast<HRESULT>(0x800401FF)).ErrorMessage());
     EXPECT_STREQ(L"IDispatch error #0", _com_error(static_cast<HRESULT>(0x80040200)).ErrorMessage());
     EXPECT_STREQ(L"IDispatch error #1", _com_error(static_cast<HRESULT>(0x80040201)).ErrorMessage());

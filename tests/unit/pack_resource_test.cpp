@@ -358,7 +358,8 @@ TEST_F(PackResource, PackFileThatCannotBeWrittenIsTold)
     CMessageBoxRecorder recorder;
     EXPECT_TRUE(PrepareContentFolder().IsEmpty());
     ASSERT_EQ(1u, recorder.Boxes().size());
-    EXPECT_EQ(L"Could not open the product content cache file for writing. Access denied.\r\n (5)",
+    EXPECT_EQ(L"Could not open the product content cache file for writing. " + Win32SystemText(ERROR_ACCESS_DENIED) +
+                  L" (5)",
               recorder.Boxes()[0].text);
 }
 

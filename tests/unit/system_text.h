@@ -49,6 +49,16 @@ inline std::wstring ComSystemText(HRESULT hr)
     return text;
 }
 
+// The system's text for a Win32 code as FormatMessageW gives it on this machine, its closing "\r\n" kept; ""
+// when it has none.
+inline std::wstring Win32SystemText(DWORD dwCode)
+{
+    wchar_t szBuffer[4096] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwCode,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), szBuffer, 4096, nullptr);
+    return szBuffer;
+}
+
 // A report box's text: the step's message, the system text and, when there is one, the description.
 inline std::wstring ReportText(const std::wstring& message, HRESULT hr, const std::wstring& description = L"")
 {
