@@ -19,18 +19,22 @@ TEST(SplashBadImage, ShowReturnsTheDecodersError)
 
 TEST(SplashBadImage, WindowExistsButStaysHidden)
 {
+    const CBlackBackdrop backdrop;
+    ASSERT_TRUE(backdrop.Ok()) << "the backdrop shows " << Describe(backdrop.Seen());
     CTestApartment apartment;
     ASSERT_TRUE(FAILED(ShowSplashScreen(GetModuleHandleW(nullptr))));
     const HWND hwnd = GetSplashWindow();
     ASSERT_NE(nullptr, hwnd);
     EXPECT_EQ(L"CorvaneLauncherSplash", ClassNameOf(hwnd));
     EXPECT_FALSE(IsWindowVisible(hwnd));
-    // Nothing of it on screen either.
+    // Nothing of it on screen either: the backdrop's black where a splash would be centred.
     Sleep(300);
-    const RECT rcScreen = {0, 0, 1920, 1080};
+    const RECT rcScreen = PrimaryScreenRect();
     const CScreenCapture capture(rcScreen);
     ASSERT_TRUE(capture.Ok());
-    EXPECT_TRUE(IsNear(capture.At(960, 540), CRgb{0, 0, 0}, 0)) << Describe(capture.At(960, 540));
+    const int xCentre = rcScreen.right / 2;
+    const int yCentre = rcScreen.bottom / 2;
+    EXPECT_TRUE(IsNear(capture.At(xCentre, yCentre), CRgb{0, 0, 0}, 0)) << Describe(capture.At(xCentre, yCentre));
 }
 
 TEST(SplashBadImage, ReportBoxIsOwnedByTheHiddenSplash)

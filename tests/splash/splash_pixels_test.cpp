@@ -1,5 +1,6 @@
-// What the splash puts on the screen under the test display (1920 x 1080): where, how large, and the colours of
-// the test image's regions after per-pixel alpha and the splash's constant opacity of 229.
+// What the splash puts on the screen, over the test's black backdrop: where (centred on the primary screen of
+// whatever size), how large, and the colours of the test image's regions after per-pixel alpha and the splash's
+// constant opacity of 229.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -28,8 +29,7 @@ class SplashPixels : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(1920, GetSystemMetrics(SM_CXSCREEN));
-        ASSERT_EQ(1080, GetSystemMetrics(SM_CYSCREEN));
+        ASSERT_TRUE(m_backdrop.Ok()) << "the backdrop shows " << Describe(m_backdrop.Seen());
         ASSERT_EQ(S_OK, m_apartment.Result());
         ASSERT_EQ(S_OK, ShowSplashScreen(GetModuleHandleW(nullptr)));
         m_hwnd = GetSplashWindow();
@@ -37,18 +37,19 @@ protected:
         // The display shows the window once the server has it: wait for the top left marker.
         const CRgb rgbCorner = WaitForScreenPixel(m_xLeft, m_yTop, OverBlack(c_rgbWhite, 255, c_bOpacity), c_tolerance, 3000);
         ASSERT_TRUE(IsNear(rgbCorner, OverBlack(c_rgbWhite, 255, c_bOpacity), c_tolerance)) << Describe(rgbCorner);
-        const RECT rcScreen = {0, 0, 1920, 1080};
-        m_pCapture.reset(new CScreenCapture(rcScreen));
+        m_pCapture.reset(new CScreenCapture(PrimaryScreenRect()));
         ASSERT_TRUE(m_pCapture->Ok());
     }
 
     // On screen, at image coordinates.
     CRgb ImagePixel(int x, int y) const { return m_pCapture->At(m_xLeft + x, m_yTop + y); }
 
+    CBlackBackdrop m_backdrop;
     CTestApartment m_apartment;
     HWND m_hwnd = nullptr;
-    const int m_xLeft = (1920 - c_cxImage) / 2; // 909: half of 1819, cut towards zero
-    const int m_yTop = (1080 - c_cyImage) / 2;  // 509
+    // (909, 509) on a 1920 x 1080 screen: half of 1819 and of 1019, cut towards zero.
+    const int m_xLeft = SplashOriginFor(c_cxImage, c_cyImage).x;
+    const int m_yTop = SplashOriginFor(c_cxImage, c_cyImage).y;
     std::unique_ptr<CScreenCapture> m_pCapture;
 };
 
@@ -92,14 +93,14 @@ TEST_F(SplashPixels, CentredAtTheImageSizeAndShown)
 {
     RECT rc = {};
     ASSERT_TRUE(GetWindowRect(m_hwnd, &rc));
-    EXPECT_EQ(909, rc.left);
-    EXPECT_EQ(509, rc.top);
-    EXPECT_EQ(909 + c_cxImage, rc.right);
-    EXPECT_EQ(509 + c_cyImage, rc.bottom);
+    EXPECT_EQ(m_xLeft, rc.left);
+    EXPECT_EQ(m_yTop, rc.top);
+    EXPECT_EQ(m_xLeft + c_cxImage, rc.right);
+    EXPECT_EQ(m_yTop + c_cyImage, rc.bottom);
     EXPECT_TRUE(IsWindowVisible(m_hwnd));
     EXPECT_EQ(static_cast<LONG_PTR>(WS_POPUP | WS_VISIBLE),
               GetWindowLongPtrW(m_hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_CLIPSIBLINGS));
-    // On top of the other top-level windows of the desktop.
+    // On top of the other top-level windows of the desktop, the backdrop among them.
     EXPECT_TRUE(IsAboveEveryShownWindow(m_hwnd));
 }
 
@@ -130,7 +131,7 @@ TEST_F(SplashPixels, HalfTransparentPixelsArePremultiplied)
 
 TEST_F(SplashPixels, TransparentPixelsShowNothing)
 {
-    // White at alpha 0: black over the black root window, not white.
+    // White at alpha 0: the black of the backdrop, not white.
     EXPECT_PIXEL(c_rgbBlack, ImagePixel(67, 0));
     EXPECT_PIXEL(c_rgbBlack, ImagePixel(80, 30));
     EXPECT_PIXEL(c_rgbBlack, ImagePixel(c_cxImage - 1, 0));
@@ -142,43 +143,54 @@ TEST_F(SplashPixels, NothingAroundTheWindow)
     EXPECT_PIXEL(c_rgbBlack, m_pCapture->At(m_xLeft - 1, m_yTop));
     EXPECT_PIXEL(c_rgbBlack, m_pCapture->At(m_xLeft, m_yTop - 1));
     EXPECT_PIXEL(c_rgbBlack, m_pCapture->At(m_xLeft + 1, m_yTop + c_cyImage));
-    EXPECT_PIXEL(c_rgbBlack, m_pCapture->At(0, 0));
+    // Far away: the top left corner of the work area, which is (0, 0) unless a taskbar lies along the top or the
+    // left edge (it is topmost, and so above the backdrop).
+    RECT rcWork = PrimaryScreenRect();
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    EXPECT_PIXEL(c_rgbBlack, m_pCapture->At(rcWork.left, rcWork.top));
 }
 
 TEST(SplashPixelsOverContent, TransparentPixelsShowWhatIsBeneath)
 {
-    // A white window where the splash will be, shown first.
+    const CBlackBackdrop backdrop;
+    ASSERT_TRUE(backdrop.Ok()) << "the backdrop shows " << Describe(backdrop.Seen());
+    // A white window around where the splash will be, shown after the backdrop and before the splash: at
+    // (800, 400) on a 1920 x 1080 screen.
+    const POINT ptSplash = SplashOriginFor(c_cxImage, c_cyImage);
+    const int xWhite = ptSplash.x - 109;
+    const int yWhite = ptSplash.y - 109;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = L"SplashBackdrop";
+    wc.lpszClassName = L"SplashWhiteContent";
     ASSERT_NE(0, RegisterClassExW(&wc));
-    const HWND hwndBackdrop = CreateWindowExW(0, L"SplashBackdrop", L"backdrop", WS_POPUP | WS_VISIBLE, 800, 400, 400,
-                                              300, nullptr, nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(nullptr, hwndBackdrop);
-    UpdateWindow(hwndBackdrop);
+    const HWND hwndWhite = CreateWindowExW(0, L"SplashWhiteContent", L"white", WS_POPUP | WS_VISIBLE, xWhite, yWhite,
+                                           400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, hwndWhite);
+    UpdateWindow(hwndWhite);
     const CRgb rgbWhite = {255, 255, 255};
-    ASSERT_TRUE(IsNear(WaitForScreenPixel(850, 450, rgbWhite, 0, 3000), rgbWhite, 0));
+    ASSERT_TRUE(IsNear(WaitForScreenPixel(xWhite + 50, yWhite + 50, rgbWhite, 0, 3000), rgbWhite, 0));
 
     CTestApartment apartment;
     ASSERT_EQ(S_OK, ShowSplashScreen(GetModuleHandleW(nullptr)));
-    const int xLeft = 909;
-    const int yTop = 509;
+    const int xLeft = ptSplash.x;
+    const int yTop = ptSplash.y;
     const CRgb rgbTopShown = OverBlack(c_rgbTop, 255, c_bOpacity);
     ASSERT_TRUE(IsNear(WaitForScreenPixel(xLeft + 1, yTop, rgbTopShown, 30, 3000), rgbTopShown, 30));
     EXPECT_TRUE(IsAboveEveryShownWindow(GetSplashWindow()));
-    EXPECT_TRUE(IsBelow(hwndBackdrop, GetSplashWindow()));
+    EXPECT_TRUE(IsBelow(hwndWhite, GetSplashWindow()));
 
     const RECT rcSplash = {xLeft, yTop, xLeft + c_cxImage, yTop + c_cyImage};
     const CScreenCapture capture(rcSplash);
     ASSERT_TRUE(capture.Ok());
     EXPECT_PIXEL(rgbWhite, capture.At(xLeft + 80, yTop + 30));
     EXPECT_PIXEL(rgbWhite, capture.At(xLeft + 67, yTop));
-    // For the record: the opaque and the half-transparent part over white. With real blending they would be
-    // lighter than over black; Wine on a display without a compositing manager shows them as over black.
+    // For the record: the opaque and the half-transparent part over white. Windows blends them with the white,
+    // so they come out lighter than over black; Wine on a display without a compositing manager shows them as
+    // over black.
     std::cout << "opaque over white " << Describe(capture.At(xLeft + 10, yTop + 5)) << ", half over white "
               << Describe(capture.At(xLeft + 50, yTop + 30)) << std::endl;
-    DestroyWindow(hwndBackdrop);
+    DestroyWindow(hwndWhite);
 }

@@ -378,6 +378,8 @@ const std::vector<std::string> c_allReleases = {"SelectObject:memory<-other", "D
 
 TEST_F(SplashRender, DrawsTheImageThroughTheLayeredWindowAndShowsIt)
 {
+    // Centred on the primary screen: (909, 509) on a 1920 x 1080 screen.
+    const POINT ptCentred = SplashOriginFor(c_cxImage, c_cyImage);
     ASSERT_EQ(S_OK, RenderSplashImage());
 
     // The bitmap: bottom-up 32 bits a pixel, the image's size, no padding.
@@ -403,8 +405,8 @@ TEST_F(SplashRender, DrawsTheImageThroughTheLayeredWindowAndShowsIt)
     EXPECT_EQ(m_hwnd, g_state.hwndLayered);
     EXPECT_EQ(Created("CreateDCW"), g_state.hdcLayeredDst);
     EXPECT_EQ(Created("CreateCompatibleDC"), g_state.hdcLayeredSrc);
-    EXPECT_EQ(909, g_state.ptLayeredDst.x);
-    EXPECT_EQ(509, g_state.ptLayeredDst.y);
+    EXPECT_EQ(ptCentred.x, g_state.ptLayeredDst.x);
+    EXPECT_EQ(ptCentred.y, g_state.ptLayeredDst.y);
     EXPECT_EQ(c_cxImage, g_state.sizeLayered.cx);
     EXPECT_EQ(c_cyImage, g_state.sizeLayered.cy);
     EXPECT_EQ(0, g_state.ptLayeredSrc.x);
@@ -418,10 +420,10 @@ TEST_F(SplashRender, DrawsTheImageThroughTheLayeredWindowAndShowsIt)
 
     EXPECT_EQ(m_hwnd, g_state.hwndPos);
     EXPECT_EQ(HWND_TOP, g_state.hwndInsertAfter);
-    EXPECT_EQ(909, g_state.rcPos.left);
-    EXPECT_EQ(509, g_state.rcPos.top);
-    EXPECT_EQ(909 + c_cxImage, g_state.rcPos.right);
-    EXPECT_EQ(509 + c_cyImage, g_state.rcPos.bottom);
+    EXPECT_EQ(ptCentred.x, g_state.rcPos.left);
+    EXPECT_EQ(ptCentred.y, g_state.rcPos.top);
+    EXPECT_EQ(ptCentred.x + c_cxImage, g_state.rcPos.right);
+    EXPECT_EQ(ptCentred.y + c_cyImage, g_state.rcPos.bottom);
     EXPECT_EQ(static_cast<UINT>(SWP_FRAMECHANGED | SWP_SHOWWINDOW), g_state.uPosFlags);
     EXPECT_TRUE(IsWindowVisible(m_hwnd));
 

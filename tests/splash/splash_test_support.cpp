@@ -32,6 +32,21 @@ CRgb OverBlack(const CRgb& rgb, int a, int bOpacity)
     return result;
 }
 
+POINT SplashOriginFor(int cxImage, int cyImage)
+{
+    // The launcher's own rule (splash/splash_render.cpp), from the metrics it reads itself.
+    POINT pt;
+    pt.x = (GetSystemMetrics(SM_CXSCREEN) - cxImage) / 2;
+    pt.y = (GetSystemMetrics(SM_CYSCREEN) - cyImage) / 2;
+    return pt;
+}
+
+RECT PrimaryScreenRect()
+{
+    const RECT rc = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return rc;
+}
+
 CScreenCapture::CScreenCapture(const RECT& rc) : m_rc(rc)
 {
     m_fOk = CaptureScreenPixels(rc, m_pixels);
@@ -72,6 +87,52 @@ CRgb WaitForScreenPixel(int x, int y, const CRgb& expected, int tolerance, DWORD
         }
         Sleep(20);
     }
+}
+
+namespace
+{
+const wchar_t c_szBackdropClass[] = L"LumenixTestBlackBackdrop";
+} // namespace
+
+CBlackBackdrop::CBlackBackdrop()
+{
+    const HINSTANCE hinst = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = hinst;
+    // The default erase paints the class brush; nothing else is ever drawn.
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = c_szBackdropClass;
+    // A second backdrop in the same process finds the class there already.
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return;
+
+    // Every monitor, not only the primary one: the splash is centred there, but nothing of the desktop shall
+    // show through wherever a test looks.
+    m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, c_szBackdropClass, L"", WS_POPUP,
+                             GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                             GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr,
+                             nullptr, hinst, nullptr);
+    if (!m_hwnd)
+        return;
+    // Not activated: the splash is the window that takes the activation, as it does in the launcher.
+    ShowWindow(m_hwnd, SW_SHOWNOACTIVATE);
+    UpdateWindow(m_hwnd);
+    GdiFlush();
+
+    // Shown and painted is not yet on screen: a composited desktop may fade the window in, and under Wine the
+    // X window gets its pixels once this thread handles its exposure, which the wait's message pass does.
+    const RECT rcScreen = PrimaryScreenRect();
+    const CRgb rgbBlack = {0, 0, 0};
+    m_rgbSeen = WaitForScreenPixel(rcScreen.right / 2, rcScreen.bottom / 2, rgbBlack, 0, 3000);
+    m_fBlack = IsNear(m_rgbSeen, rgbBlack, 0);
+}
+
+CBlackBackdrop::~CBlackBackdrop()
+{
+    if (m_hwnd)
+        DestroyWindow(m_hwnd);
 }
 
 std::wstring ClassNameOf(HWND hwnd)

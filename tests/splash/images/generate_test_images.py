@@ -6,9 +6,12 @@
                       x 33..66  (240, 120, 60) at alpha 128
                       x 67..100 white at alpha 0 (shows as nothing when alpha is honoured)
                     plus two opaque single-pixel markers: (0, 0) white and (100, 60) green.
-  splash_large.png  2001 x 1201 RGBA, larger than the 1920 x 1080 test screen: opaque (60, 90, 200) with a
-                    white pixel at (40, 60), the pixel that lands on the screen's top left corner when the
-                    image is centred (the signed halves of -81 and -121 are -40 and -60).
+  splash_large.png  2001 x 1201 RGBA, larger than a 1920 x 1080 screen (the tests skip on a screen that is not
+                    smaller in both directions): opaque (60, 90, 200) with two opaque single-pixel markers:
+                      (40, 60) white, the pixel that lands on the top left corner of a 1920 x 1080 screen when
+                      the image is centred (the signed halves of -81 and -121 are -40 and -60);
+                      (1000, 600) green, the image's middle, which lands on the screen's middle pixel
+                      (width / 2, height / 2) on any screen smaller than the image.
   not_an_image.bin  a few bytes of text that no image decoder accepts.
   empty.bin         zero bytes.
 
@@ -54,9 +57,14 @@ def test_pixel(x, y):
     return (255, 255, 255, 0)
 
 
+LARGE_MARKERS = ((40, 60), (1000, 600))
+
+
 def large_pixel(x, y):
     if (x, y) == (40, 60):
         return (255, 255, 255, 255)
+    if (x, y) == (1000, 600):
+        return (0, 255, 0, 255)
     return (60, 90, 200, 255)
 
 
@@ -64,9 +72,12 @@ def write_large(path):
     # Same rows over and over: built once per kind of row instead of pixel by pixel.
     width, height = 2001, 1201
     plain = bytes([0]) + bytes(large_pixel(1, 1)) * width
-    marked = bytearray(plain)
-    marked[1 + 40 * 4:1 + 41 * 4] = bytes(large_pixel(40, 60))
-    raw = b"".join(bytes(marked) if y == 60 else plain for y in range(height))
+    rows = {}
+    for x, y in LARGE_MARKERS:
+        marked = bytearray(plain)
+        marked[1 + x * 4:1 + (x + 1) * 4] = bytes(large_pixel(x, y))
+        rows[y] = bytes(marked)
+    raw = b"".join(rows.get(y, plain) for y in range(height))
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
     png = (b"\x89PNG\r\n\x1a\n" + _chunk(b"IHDR", header) + _chunk(b"IDAT", zlib.compress(raw, 9))
            + _chunk(b"IEND", b""))
