@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The acceptance kit's leg: makes the kit, then runs it as a vendor runs it on a Windows machine. Only the zip
-# goes into a fresh Wine prefix, unpacked into the user's Downloads folder; the prefix hosts the real runtime of
+# goes into a fresh Wine prefix, unpacked into a folder of its own on drive C:; the prefix hosts the real runtime of
 # scripts/build-mono-runtime.sh as its CLR; lxkit.exe starts with none of the build's environment. Afterwards the
 # leg checks that the kit left nothing behind outside its own folder.
 #   scripts/test-windows-kit.sh [PATTERN...]      (the patterns go to lxkit.exe, e.g. 'Splash*')
@@ -40,22 +40,23 @@ run_on_machine() {
         WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all "$@"
 }
 
-profile=$(run_on_machine wine cmd /c 'echo %USERPROFILE%' </dev/null | tr -d '\r')
+# Not the user's Downloads folder: Wine links that to the Unix home. A name with a blank, as vendors' folders have.
+place='C:\Vendor checks'
+place_unix="$WINEPREFIX/drive_c/Vendor checks"
 temp=$(run_on_machine wine cmd /c 'echo %TEMP%' </dev/null | tr -d '\r')
-downloads=$(run_on_machine winepath -u "$profile\\Downloads" | tr -d '\r')
 temp_unix=$(run_on_machine winepath -u "$temp" | tr -d '\r')
-mkdir -p "$downloads"
-unzip -q "$zip" -d "$downloads"
-kit="$downloads/$kit_name"
+mkdir -p "$place_unix"
+unzip -q "$zip" -d "$place_unix"
+kit="$place_unix/$kit_name"
 [ -f "$kit/lxkit.exe" ] || die "$zip holds no $kit_name/lxkit.exe"
 
 temp_before=$(ls -A "$temp_unix")
 marker="$machine/before-the-kit"
 touch "$marker"
 sleep 1
-echo "Running the kit in $profile\\Downloads\\$kit_name (Wine prefix $WINEPREFIX)"
+echo "Running the kit in $place\\$kit_name (Wine prefix $WINEPREFIX)"
 status=0
-run_on_machine wine "$profile\\Downloads\\$kit_name\\lxkit.exe" "$@" </dev/null || status=$?
+run_on_machine wine "$place\\$kit_name\\lxkit.exe" "$@" </dev/null || status=$?
 
 # The kit writes below its own folder, and into a scratch folder under TEMP that it removes again.
 left=$(find "$WINEPREFIX/drive_c" -type f -newer "$marker" -not -path "$kit/*" | sed "s|^$WINEPREFIX/||")
