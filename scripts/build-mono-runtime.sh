@@ -3,10 +3,13 @@
 # (tests/mono-runtime/patches/mono and .../wine):
 # - Mono, cross-compiled for 64-bit Windows together with its Windows class libraries, laid out as Wine's
 #   mscoree.dll looks for a runtime (bin/libmono-2.0-x86_64.dll, lib/mono/4.5, lib/mono/gac, etc/mono);
-# - Wine's own hosting library mscoree.dll, rebuilt from Wine's source with its patches (wine/mscoree.dll);
+# - Wine's own hosting library mscoree.dll, rebuilt from Wine's source with its patches (wine/mscoree.dll), and a
+#   second build of it as the hosting library of a machine with only the CLR 2.0 generation, without the
+#   CLRCreateInstance export (wine-clr2/mscoree.dll; the patches named clr2-*.patch go into that build alone);
 # - Wine's TrueType fonts (fonts/), which a prefix needs in its Windows font folder for the class libraries'
 #   GDI+ text: Wine has no Microsoft Sans Serif and stands in Tahoma for it.
-# tests/platform/wine-env.sh puts all three into a prefix when LX_MONO_RUNTIME names the folder.
+# tests/platform/wine-env.sh puts them into a prefix when LX_MONO_RUNTIME names the folder (the second hosting
+# library in place of the first with LX_MONO_HOSTING=wine-clr2).
 #
 #   scripts/build-mono-runtime.sh
 #
@@ -94,10 +97,10 @@ fetch_source() {
     dpkg-source -x "$work/${package}_${version#*:}.dsc" "$folder"
 }
 
-# apply_patches FOLDER SOURCE
+# apply_patches FOLDER SOURCE: the numbered patches of FOLDER (clr2-*.patch go into the second hosting library).
 apply_patches() {
     local patch
-    for patch in "$patches/$1"/*.patch; do
+    for patch in "$patches/$1"/[0-9]*.patch; do
         echo "== $(basename "$patch")"
         patch -p1 --forward --batch -d "$2" <"$patch"
     done
@@ -155,23 +158,37 @@ build_class_libraries() {
 
 # Wine's mscoree.dll on its own, with Wine's compiler driver and headers (libwine-dev, wine64-tools); the few
 # private headers it needs come from the source.
+# build_hosting_library [FOLDER]: the sources in FOLDER (default: Wine's own dlls/mscoree).
 build_hosting_library() {
-    local dll="$wine_src/dlls/mscoree"
+    local dll=${1:-"$wine_src/dlls/mscoree"}
     winegcc -b x86_64-w64-mingw32 -shared -O2 -D__WINESRC__ -DINSTALL_DATADIR='"/usr/share"' \
         -idirafter "$wine_src/include" -Wb,--prefer-native -o "$dll/mscoree.dll" "$dll/mscoree.spec" \
         "$dll"/*.c -ldbghelp -luuid -lshell32 -ladvapi32 -lole32 -loleaut32 -lshlwapi
+}
+
+# The same sources, already patched, in a copy of their own with the clr2-*.patch files on top.
+build_clr2_hosting_library() {
+    rm -rf "$work/mscoree-clr2"
+    cp -a "$wine_src/dlls/mscoree" "$work/mscoree-clr2"
+    local patch
+    for patch in "$patches"/wine/clr2-*.patch; do
+        echo "== $(basename "$patch")"
+        patch -p3 --forward --batch -d "$work/mscoree-clr2" <"$patch"
+    done
+    build_hosting_library "$work/mscoree-clr2"
 }
 
 # The folder Wine's mscoree takes: the runtime DLL under bin, the class libraries in the GAC and lib/mono/4.5,
 # the configuration under etc/mono; beside them the hosting library and the fonts.
 lay_out() {
     local out=$1
-    mkdir -p "$out/bin" "$out/etc/mono/4.5" "$out/wine" "$out/fonts"
+    mkdir -p "$out/bin" "$out/etc/mono/4.5" "$out/wine" "$out/wine-clr2" "$out/fonts"
     x86_64-w64-mingw32-strip -o "$out/bin/libmono-2.0-x86_64.dll" "$src/mono/mini/.libs/libmonosgen-2.0.dll"
     class_library_make install DESTDIR="$out"
     cp "$src/data/config" "$out/etc/mono/config"
     cp "$src/runtime/etc/mono/4.5/machine.config" "$src/runtime/etc/mono/4.5/web.config" "$out/etc/mono/4.5/"
     x86_64-w64-mingw32-strip -o "$out/wine/mscoree.dll" "$wine_src/dlls/mscoree/mscoree.dll"
+    x86_64-w64-mingw32-strip -o "$out/wine-clr2/mscoree.dll" "$work/mscoree-clr2/mscoree.dll"
     cp /usr/share/wine/fonts/*.ttf "$out/fonts/"
 }
 
@@ -221,6 +238,7 @@ main() {
     run_step fetch-wine-source fetch_source wine "$wine_version" "$wine_src"
     run_step patch-wine apply_patches wine "$wine_src"
     run_step build-hosting-library build_hosting_library
+    run_step build-clr2-hosting-library build_clr2_hosting_library
     rm -rf "$out" "$out.new"
     run_step lay-out lay_out "$out.new"
     mv "$out.new" "$out"

@@ -2,7 +2,9 @@
 # The Wine environment of a test run: a throwaway prefix, its own Xvfb display and a persistent wineserver.
 #   wine-env.sh start DIR         create DIR/prefix afresh, start Xvfb and wineserver, record them in DIR
 #                                 (with LX_DISPLAY set, that display is used and no Xvfb is started; with
-#                                 LX_MONO_RUNTIME set, the prefix hosts that runtime folder: see below)
+#                                 LX_MONO_RUNTIME set, the prefix hosts that runtime folder: see below;
+#                                 LX_MONO_HOSTING=wine-clr2 takes that folder's second hosting library, the one of
+#                                 a machine with only the CLR 2.0 generation)
 #   wine-env.sh stop DIR          stop the wineserver and the Xvfb that "start" recorded in DIR
 #   wine-env.sh exec DIR PROG...  run a Windows program in that environment (its exit code passes through)
 set -euo pipefail
@@ -51,8 +53,8 @@ work_around_fullscreen_clip_loop() {
 # folder, where a Windows system has its own.
 install_mono_runtime() {
     [ -n "${LX_MONO_RUNTIME:-}" ] || return 0
-    local file
-    for file in bin/libmono-2.0-x86_64.dll wine/mscoree.dll fonts/tahoma.ttf; do
+    local file hosting=${LX_MONO_HOSTING:-wine}
+    for file in bin/libmono-2.0-x86_64.dll "$hosting/mscoree.dll" fonts/tahoma.ttf; do
         if [ ! -f "$LX_MONO_RUNTIME/$file" ]; then
             echo "LX_MONO_RUNTIME=$LX_MONO_RUNTIME holds no $file (scripts/build-mono-runtime.sh builds one)" >&2
             return 1
@@ -60,9 +62,17 @@ install_mono_runtime() {
     done
     mkdir -p "$prefix/drive_c/windows/mono"
     ln -sfn "$LX_MONO_RUNTIME" "$prefix/drive_c/windows/mono/mono-2.0"
-    cp "$LX_MONO_RUNTIME/wine/mscoree.dll" "$prefix/drive_c/windows/system32/mscoree.dll"
+    cp "$LX_MONO_RUNTIME/$hosting/mscoree.dll" "$prefix/drive_c/windows/system32/mscoree.dll"
     wine reg add 'HKCU\Software\Wine\DllOverrides' /v mscoree /d native /f </dev/null >>"$dir/wineboot.log" 2>&1
     cp "$LX_MONO_RUNTIME"/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
+    if [ "$hosting" = wine-clr2 ]; then
+        # Such a machine has the .NET Framework 3.5 on the CLR 2.0, as its setup registers them.
+        local ndp='HKLM\Software\Microsoft\NET Framework Setup\NDP' version
+        for version in v2.0.50727:2.0.50727.4927 v3.0:3.0.30729.4926 v3.5:3.5.30729.4926; do
+            wine reg add "$ndp\\${version%%:*}" /v Install /t REG_DWORD /d 1 /f </dev/null >>"$dir/wineboot.log" 2>&1
+            wine reg add "$ndp\\${version%%:*}" /v Version /d "${version#*:}" /f </dev/null >>"$dir/wineboot.log" 2>&1
+        done
+    fi
 }
 
 # One line on how a program under "exec" ended: its status (as a signal when one killed the Wine process) and
