@@ -145,6 +145,33 @@ TEST(RealRuntime, ProductRunsInTheEntrywayDomainOverTheCacheFolder)
     EXPECT_EQ(Utf8(CacheFolder(temp)), ReportValue(temp, "base"));
 }
 
+// The road the launcher takes is the hosting library's to offer. The one of a machine with only the CLR 2.0
+// generation (LX_EXPECTED_ROAD=v2) has no CLRCreateInstance, and its GetCORVersion names the runtime it binds;
+// the one of the .NET Framework 4 has the export. GetCORVersion is asked only of the former: on a machine with the
+// .NET Framework 4 alone, the old export may offer to install the older framework.
+TEST(RealRuntime, HostingLibraryOffersTheRoadOfItsGeneration)
+{
+    wchar_t szSystem[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(szSystem, MAX_PATH));
+    const HMODULE hmod = LoadLibraryW((std::wstring(szSystem) + L"\\mscoree.dll").c_str());
+    ASSERT_NE(nullptr, hmod) << "error " << GetLastError();
+    const bool fClr2Machine = Environment(L"LX_EXPECTED_ROAD") == L"v2";
+    EXPECT_EQ(!fClr2Machine, GetProcAddress(hmod, "CLRCreateInstance") != nullptr);
+    EXPECT_NE(nullptr, GetProcAddress(hmod, "CorBindToRuntimeEx"));
+    if (fClr2Machine)
+    {
+        using PFN_GetCORVersion = HRESULT(WINAPI*)(LPWSTR, DWORD, DWORD*);
+        const auto pfnGetCORVersion = reinterpret_cast<PFN_GetCORVersion>(
+            reinterpret_cast<void*>(GetProcAddress(hmod, "GetCORVersion")));
+        ASSERT_NE(nullptr, pfnGetCORVersion);
+        wchar_t szVersion[256] = {};
+        DWORD cchVersion = 0;
+        ASSERT_EQ(S_OK, pfnGetCORVersion(szVersion, ARRAYSIZE(szVersion), &cchVersion));
+        EXPECT_EQ(L'v', szVersion[0]) << Utf8(szVersion);
+        std::cout << "GetCORVersion: " << Utf8(szVersion) << "\n";
+    }
+}
+
 // The pack's native library and its dependency load by name from the cache folder through [DllImport], under
 // the launcher's narrowed DLL search.
 TEST(RealRuntime, NativeLibraryOfThePackLoadsThroughDllImport)
