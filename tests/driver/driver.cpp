@@ -1,6 +1,7 @@
 // The process-level driver: starts the program, then polls the screen for its message boxes until it ends.
 #include "driver.h"
 
+#include "environment_block.h"
 #include "screen_pixels.h"
 
 #include <wincodec.h>
@@ -164,57 +165,6 @@ private:
 };
 
 // --- Starting the program ------------------------------------------------------------------------------------
-
-std::wstring NameOf(const std::wstring& entry)
-{
-    // Entries such as "=C:=C:\dir" start with '=': the name ends at the next one.
-    const size_t iEquals = entry.find(L'=', 1);
-    return iEquals == std::wstring::npos ? entry : entry.substr(0, iEquals);
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
-// This process's environment with the changes applied, as a block for CreateProcessW.
-std::vector<wchar_t> BuildEnvironment(const std::vector<std::pair<std::wstring, std::wstring>>& changes)
-{
-    std::vector<std::wstring> entries;
-    if (wchar_t* pBlock = GetEnvironmentStringsW())
-    {
-        for (const wchar_t* p = pBlock; *p; p += wcslen(p) + 1)
-            entries.emplace_back(p);
-        FreeEnvironmentStringsW(pBlock);
-    }
-    for (const auto& change : changes)
-    {
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&change](const std::wstring& entry) { return SameName(NameOf(entry), change.first); }),
-                      entries.end());
-        if (!change.second.empty())
-            entries.push_back(change.first + L"=" + change.second);
-    }
-    // Windows keeps the block sorted by name, without regard to case.
-    std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
-        const std::wstring nameA = NameOf(a);
-        const std::wstring nameB = NameOf(b);
-        return CompareStringOrdinal(nameA.c_str(), static_cast<int>(nameA.size()), nameB.c_str(),
-                                    static_cast<int>(nameB.size()), TRUE) == CSTR_LESS_THAN;
-    });
-
-    std::vector<wchar_t> block;
-    for (const std::wstring& entry : entries)
-    {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
-    }
-    if (entries.empty())
-        block.push_back(L'\0');
-    block.push_back(L'\0');
-    return block;
-}
 
 // --- Watching ------------------------------------------------------------------------------------------------
 
@@ -389,7 +339,7 @@ bool RunAndWatch(const CLaunchOptions& options, CLaunchResult& result)
 
     std::vector<wchar_t> environment;
     if (!options.environment.empty())
-        environment = BuildEnvironment(options.environment);
+        environment = BuildEnvironmentBlock(options.environment);
 
     PROCESS_INFORMATION pi = {};
     result.startError = StartProcess(commandLineBuffer, environment, options.workingDirectory, pi);

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "environment_block.h"
+
 namespace
 {
 const wchar_t c_szManifestName[] = L"cases.txt";
@@ -581,12 +583,6 @@ bool ParseTimeout(const std::wstring& field, DWORD& dwSeconds)
     return dwSeconds >= 1 && dwSeconds <= c_dwTimeoutSecondsMax;
 }
 
-bool SameVariableName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
-}
-
 // Fills entry from one line's fields, or says what is wrong with them.
 bool ParseCaseFields(const std::vector<std::wstring>& fields, CCaseEntry& entry, std::wstring& problem)
 {
@@ -625,14 +621,14 @@ bool ParseCaseFields(const std::vector<std::wstring>& fields, CCaseEntry& entry,
             return false;
         }
         const std::wstring name = field.substr(0, iEquals);
-        if (SameVariableName(name, L"TEMP") || SameVariableName(name, L"TMP"))
+        if (IsSameVariableName(name, L"TEMP") || IsSameVariableName(name, L"TMP"))
         {
             problem = L"the variable " + name + L" is the runner's: it gives each case a TEMP of its own";
             return false;
         }
         for (const auto& variable : entry.variables)
         {
-            if (SameVariableName(variable.first, name))
+            if (IsSameVariableName(variable.first, name))
             {
                 problem = L"the variable " + name + L" is set twice";
                 return false;
@@ -804,49 +800,6 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
     for (size_t i = text.find(from); i != std::wstring::npos; i = text.find(from, i + to.size()))
         text.replace(i, from.size(), to);
     return text;
-}
-
-std::wstring NameOfEntry(const std::wstring& entry)
-{
-    // Entries such as "=C:=C:\dir" start with '=': the name ends at the next one.
-    const size_t iEquals = entry.find(L'=', 1);
-    return iEquals == std::wstring::npos ? entry : entry.substr(0, iEquals);
-}
-
-// The runner's environment with the changes made, as a block for CreateProcessW, sorted by name without regard to
-// case as Windows keeps it.
-std::vector<wchar_t> BuildEnvironmentBlock(const CVariables& changes)
-{
-    std::vector<std::wstring> entries;
-    if (wchar_t* pBlock = GetEnvironmentStringsW())
-    {
-        for (const wchar_t* pch = pBlock; *pch; pch += wcslen(pch) + 1)
-            entries.emplace_back(pch);
-        FreeEnvironmentStringsW(pBlock);
-    }
-    for (const auto& change : changes)
-    {
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&change](const std::wstring& entry) {
-                                         return SameVariableName(NameOfEntry(entry), change.first);
-                                     }),
-                      entries.end());
-        entries.push_back(change.first + L"=" + change.second);
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
-        const std::wstring nameA = NameOfEntry(a);
-        const std::wstring nameB = NameOfEntry(b);
-        return CompareStringOrdinal(nameA.c_str(), static_cast<int>(nameA.size()), nameB.c_str(),
-                                    static_cast<int>(nameB.size()), TRUE) == CSTR_LESS_THAN;
-    });
-    std::vector<wchar_t> block;
-    for (const std::wstring& entry : entries)
-    {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
-    }
-    block.push_back(L'\0');
-    return block;
 }
 
 // What one case needs on the way: its folders, its output file and the handles the child inherits.
