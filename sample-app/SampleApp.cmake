@@ -2,7 +2,11 @@
 # compiled with Mono's C# compiler for the .NET Framework 4 profile into ${LX_SAMPLE_APP_DIR}. That folder
 # holds exactly the files of the sample pack and nothing else.
 #
-# Provides: LX_SAMPLE_APP_DIR, LX_SAMPLE_APP_FILES (the assemblies), target lx_sample_app, LX_MCS, LX_MONO.
+# Beside it, ${LX_SAMPLE_PLAIN_DIR} holds the product as a vendor would ship it without the launcher: the plain
+# managed exe LumenixPlain.exe with copies of the same assemblies (for the start benchmark).
+#
+# Provides: LX_SAMPLE_APP_DIR, LX_SAMPLE_APP_FILES (the assemblies), target lx_sample_app, LX_MCS, LX_MONO,
+# LX_SAMPLE_PLAIN_DIR, LX_SAMPLE_PLAIN_EXE, target lx_sample_plain.
 include_guard(GLOBAL)
 
 find_program(LX_MCS mcs DOC "Mono C# compiler (Debian package mono-mcs)")
@@ -47,3 +51,16 @@ add_custom_command(
   COMMENT "Compiling the sample product assembly Lumenix.dll"
   VERBATIM)
 add_custom_target(lx_sample_app ALL DEPENDS ${LX_SAMPLE_APP_FILES})
+
+set(LX_SAMPLE_PLAIN_DIR ${CMAKE_BINARY_DIR}/sample-plain)
+set(LX_SAMPLE_PLAIN_EXE ${LX_SAMPLE_PLAIN_DIR}/LumenixPlain.exe)
+set(_lx_plain_source ${_lx_sample_src}/plain/LumenixPlain.cs)
+add_custom_command(
+  OUTPUT ${LX_SAMPLE_PLAIN_EXE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${LX_SAMPLE_PLAIN_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy ${LX_SAMPLE_APP_FILES} ${LX_SAMPLE_PLAIN_DIR}
+  COMMAND ${LX_MCS} ${LX_MCS_FLAGS} -target:winexe -r:${_lx_host_dll} -out:${LX_SAMPLE_PLAIN_EXE} ${_lx_plain_source}
+  DEPENDS ${_lx_plain_source} ${LX_SAMPLE_APP_FILES}
+  COMMENT "Compiling the plain managed exe of the sample, LumenixPlain.exe"
+  VERBATIM)
+add_custom_target(lx_sample_plain ALL DEPENDS ${LX_SAMPLE_PLAIN_EXE})

@@ -1,6 +1,7 @@
 // Entry of the managed side: the launcher creates the "Entryway" domain over the unpacked product content,
 // loads this assembly and calls RunApplicationInAssembly on its own (STA) UI thread.
 using System;
+using System.Globalization;
 using System.IO;
 using System.Reflection;
 using System.Runtime.InteropServices;
@@ -28,6 +29,12 @@ namespace Corvane.UI.Standalone.Host
         const string FailureCaption = "Lumenix \u2013 Loading";
 
         /// <summary>
+        /// Names a file for the start benchmark: the first managed entry of a start writes its time to it, as a
+        /// UTC file time in decimal. A file that is already there was written by an earlier entry and stays.
+        /// </summary>
+        public const string EntryStampVariable = "LUMENIX_ENTRY_STAMP";
+
+        /// <summary>
         /// Loads "<paramref name="productName"/>.dll" from the application base, closes the launcher's splash
         /// window (when <paramref name="splashWindow"/> is not 0) right before the product starts, runs the
         /// product and returns its exit code. A product that cannot be found is told on stderr (and in a box
@@ -36,6 +43,7 @@ namespace Corvane.UI.Standalone.Host
         /// </summary>
         public static int RunApplicationInAssembly(string productName, ulong splashWindow)
         {
+            WriteEntryStamp(DateTime.UtcNow);
             string problem;
             int code;
             MethodInfo entry = FindEntry(productName, out problem, out code);
@@ -48,6 +56,13 @@ namespace Corvane.UI.Standalone.Host
 
             CloseSplash(splashWindow);
             return Invoke(entry, ProductArguments());
+        }
+
+        static void WriteEntryStamp(DateTime entered)
+        {
+            string path = Environment.GetEnvironmentVariable(EntryStampVariable);
+            if (!string.IsNullOrEmpty(path) && !File.Exists(path))
+                File.WriteAllText(path, entered.ToFileTimeUtc().ToString(CultureInfo.InvariantCulture));
         }
 
         // The entry method of the product, or null with the reason and the code to answer.
