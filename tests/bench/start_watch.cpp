@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "support/process_windows.h"
+
 namespace
 {
 const wchar_t c_szSplashClass[] = L"CorvaneLauncherSplash";
@@ -57,29 +59,17 @@ struct CRun
     std::wstring firstClass = L"-";
 };
 
-struct CWindows
+// The product's main window among the visible windows, or null.
+HWND FindMainWindow(const std::vector<HWND>& windows)
 {
-    DWORD dwPid;
-    HWND hwndFirst;
-    HWND hwndMain;
-};
-
-BOOL CALLBACK FindShown(HWND hwnd, LPARAM lParam)
-{
-    CWindows& found = *reinterpret_cast<CWindows*>(lParam);
-    DWORD dwPid = 0;
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    if (dwPid != found.dwPid || !IsWindowVisible(hwnd))
-        return TRUE;
-    if (!found.hwndFirst)
-        found.hwndFirst = hwnd;
-    wchar_t szClass[256] = {};
-    wchar_t szTitle[256] = {};
-    GetClassNameW(hwnd, szClass, ARRAYSIZE(szClass));
-    GetWindowTextW(hwnd, szTitle, ARRAYSIZE(szTitle));
-    if (wcscmp(szClass, c_szSplashClass) != 0 && wcscmp(szTitle, c_szMainTitle) == 0)
-        found.hwndMain = hwnd;
-    return TRUE;
+    for (const HWND hwnd : windows)
+    {
+        wchar_t szTitle[256] = {};
+        GetWindowTextW(hwnd, szTitle, ARRAYSIZE(szTitle));
+        if (wcscmp(szTitle, c_szMainTitle) == 0 && ClassOf(hwnd) != c_szSplashClass)
+            return hwnd;
+    }
+    return nullptr;
 }
 
 // The entry time that the product wrote, or 0.
@@ -127,28 +117,26 @@ CRun WatchOneStart(const std::wstring& exe, const std::wstring& stampFile)
         return run;
     }
     const ULONGLONG ullLimit = ullStart + static_cast<ULONGLONG>(c_msRunLimit) * 10000;
-    CWindows found = {pi.dwProcessId, nullptr, nullptr};
     while (WaitForSingleObject(pi.hProcess, 1) == WAIT_TIMEOUT && Now() < ullLimit)
     {
         if (run.msMainWindow >= 0)
             continue;
-        EnumWindows(FindShown, reinterpret_cast<LPARAM>(&found));
+        const std::vector<HWND> windows = VisibleWindowsOf(pi.dwProcessId);
         const ULONGLONG ullSeen = Now();
-        if (found.hwndFirst && run.msFirstPixel < 0)
+        if (!windows.empty() && run.msFirstPixel < 0)
         {
             run.msFirstPixel = Milliseconds(ullStart, ullSeen);
-            wchar_t szClass[256] = {};
-            GetClassNameW(found.hwndFirst, szClass, ARRAYSIZE(szClass));
-            run.firstClass = szClass;
+            run.firstClass = ClassOf(windows.front());
         }
-        if (found.hwndMain)
+        const HWND hwndMain = FindMainWindow(windows);
+        if (hwndMain)
         {
             run.msMainWindow = Milliseconds(ullStart, ullSeen);
             PROCESS_MEMORY_COUNTERS counters = {};
             counters.cb = sizeof(counters);
             if (GetProcessMemoryInfo(pi.hProcess, &counters, sizeof(counters)))
                 run.mibPeakWorkingSet = static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
-            PostMessageW(found.hwndMain, WM_CLOSE, 0, 0);
+            PostMessageW(hwndMain, WM_CLOSE, 0, 0);
         }
     }
     if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
@@ -206,10 +194,7 @@ int wmain(int argc, wchar_t** argv)
     }
     SetEnvironmentVariableW(L"LUMENIX_ENTRY_STAMP", stampFile.c_str());
 
-    // A window of this process keeps the desktop (under Wine: its process) alive for all runs.
-    GetDesktopWindow();
-    const HWND hwndKeeper = CreateWindowExW(0, L"STATIC", L"start_watch", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                            GetModuleHandleW(nullptr), nullptr);
+    const HWND hwndKeeper = CreateDesktopKeeper(L"start_watch");
     int cMissed = 0;
     for (int iRound = 0; iRound <= cRuns; ++iRound)
     {

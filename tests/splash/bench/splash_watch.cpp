@@ -17,28 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "support/process_windows.h"
+
 namespace
 {
-struct CSearch
+bool HasWindowOfClass(DWORD dwPid, const wchar_t* pszClass)
 {
-    const wchar_t* pszClass;
-    DWORD dwPid;
-    bool fFound;
-};
-
-BOOL CALLBACK FindVisible(HWND hwnd, LPARAM lParam)
-{
-    CSearch& search = *reinterpret_cast<CSearch*>(lParam);
-    DWORD dwPid = 0;
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    if (dwPid != search.dwPid || !IsWindowVisible(hwnd))
-        return TRUE;
-    wchar_t szClass[256] = {};
-    GetClassNameW(hwnd, szClass, ARRAYSIZE(szClass));
-    if (wcscmp(szClass, search.pszClass) != 0)
-        return TRUE;
-    search.fFound = true;
-    return FALSE;
+    for (const HWND hwnd : VisibleWindowsOf(dwPid))
+    {
+        if (ClassOf(hwnd) == pszClass)
+            return true;
+    }
+    return false;
 }
 
 // Milliseconds from start to a visible window of the class, or a negative value when none came.
@@ -61,11 +51,9 @@ double TimeToVisible(const std::wstring& exe, const wchar_t* pszClass)
         return -1.0;
     }
     double msVisible = -1.0;
-    CSearch search = {pszClass, pi.dwProcessId, false};
     for (;;)
     {
-        EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
-        if (search.fFound)
+        if (HasWindowOfClass(pi.dwProcessId, pszClass))
         {
             LARGE_INTEGER liNow;
             QueryPerformanceCounter(&liNow);
@@ -108,10 +96,7 @@ int wmain(int argc, wchar_t** argv)
     std::vector<std::wstring> exes(argv + 3, argv + argc);
     std::vector<std::vector<double>> times(exes.size());
 
-    // A window of this process keeps the desktop (under Wine: its process) alive for all runs.
-    GetDesktopWindow();
-    const HWND hwndKeeper = CreateWindowExW(0, L"STATIC", L"splash_watch", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                            GetModuleHandleW(nullptr), nullptr);
+    const HWND hwndKeeper = CreateDesktopKeeper(L"splash_watch");
     for (const std::wstring& exe : exes)
         wprintf(L"warm-up %-36ls %9.1f ms (not counted)\n", exe.substr(exe.find_last_of(L"\\/") + 1).c_str(),
                 TimeToVisible(exe, pszClass));
