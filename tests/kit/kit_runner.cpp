@@ -212,18 +212,20 @@ std::wstring DescribeError(HRESULT hr)
     return L"error " + code + L": " + MessageOf(hr);
 }
 
-// The lines of a text; a line break at the very end starts no further line, and CR before LF is dropped.
-std::vector<std::wstring> LinesOf(const std::wstring& text)
+// The lines of a text (bytes or UTF-16); a line break at the very end starts no further line, and CR before LF
+// is dropped.
+template <typename TChar>
+std::vector<std::basic_string<TChar>> LinesOf(const std::basic_string<TChar>& text)
 {
-    std::vector<std::wstring> lines;
+    std::vector<std::basic_string<TChar>> lines;
     size_t iStart = 0;
     while (iStart < text.size())
     {
-        size_t iEnd = text.find(L'\n', iStart);
-        if (iEnd == std::wstring::npos)
+        size_t iEnd = text.find(TChar('\n'), iStart);
+        if (iEnd == std::basic_string<TChar>::npos)
             iEnd = text.size();
-        std::wstring line = text.substr(iStart, iEnd - iStart);
-        if (!line.empty() && line.back() == L'\r')
+        std::basic_string<TChar> line = text.substr(iStart, iEnd - iStart);
+        if (!line.empty() && line.back() == TChar('\r'))
             line.pop_back();
         lines.push_back(line);
         iStart = iEnd + 1;
@@ -667,17 +669,9 @@ HRESULT ReadManifest(const std::wstring& path, std::vector<CCaseEntry>& cases)
     if (data.compare(0, 3, "\xEF\xBB\xBF") == 0)
         data.erase(0, 3);
     UINT uLine = 0;
-    size_t iStart = 0;
-    while (iStart < data.size())
+    for (const std::string& bytes : LinesOf(data))
     {
-        size_t iEnd = data.find('\n', iStart);
-        if (iEnd == std::string::npos)
-            iEnd = data.size();
-        std::string bytes = data.substr(iStart, iEnd - iStart);
-        iStart = iEnd + 1;
         ++uLine;
-        if (!bytes.empty() && bytes.back() == '\r')
-            bytes.pop_back();
         if (bytes.find_first_not_of(" \t") == std::string::npos || bytes[0] == '#')
             continue;
         const std::wstring line = WideFromUtf8(bytes.data(), bytes.size(), MB_ERR_INVALID_CHARS);
