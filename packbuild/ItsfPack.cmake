@@ -1,7 +1,7 @@
 # itsfpack, the container writer of the pack build, built for the build machine with Free Pascal.
 #
 # It drives the ITSF writer of Free Pascal's chm package (Debian fpc-source-3.2.2, fp-units-misc-3.2.2).
-# The package's writer is compiled from a copy of its source with three mends:
+# The package's writer is compiled from a copy of its source with four mends:
 #   - the hook that writes a note naming the tool into every container becomes overridable, so that
 #     itsfpack can leave the note out;
 #   - its end-of-data test stops one byte early, so a last file of one byte (or a read that ends one byte
@@ -9,6 +9,9 @@
 #   - it took chunk 0 for "no listing chunk yet", so a directory of several listing chunks named the second
 #     one as the first in the ITSP header, and readers that walk the listing from there missed the first
 #     chunk's files; the field is now set by the first listing chunk written, whatever its index.
+#   - it wrote a directory entry only for the folders that hold files ("/runtimes/win-x64/native/", but not
+#     "/runtimes/" or "/runtimes/win-x64/"); every folder level now gets one (folder-levels.inc), as help
+#     compilers write them, so that readers that build the tree from the directory entries see every level.
 # Provides LX_ITSFPACK, the program, and the target lx_itsfpack that builds it.
 include_guard(GLOBAL)
 
@@ -48,6 +51,11 @@ lx_mend_source(_lx_writer_text ${_lx_chmwriter}
 lx_mend_source(_lx_writer_text ${_lx_chmwriter}
   "    if HeaderSection1.FirstPMGLChunkIndex <= 0 then\n"
   "    if LastListIndex < 0 then // no listing chunk written before this one\n")
+file(READ ${LX_PACKBUILD_DIR}/folder-levels.inc _lx_folder_levels)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LX_PACKBUILD_DIR}/folder-levels.inc)
+lx_mend_source(_lx_writer_text ${_lx_chmwriter}
+  "begin\n  // first sort the listings\n  FInternalFiles.Sort;\n"
+  "${_lx_folder_levels}begin\n  AddFolderLevels;\n  // first sort the listings\n  FInternalFiles.Sort;\n")
 # Written through a scratch copy so that an unchanged unit keeps its time and nothing is rebuilt.
 file(WRITE ${_lx_itsfpack_dir}/chmwriter.pas.new "${_lx_writer_text}")
 configure_file(${_lx_itsfpack_dir}/chmwriter.pas.new ${_lx_itsfpack_dir}/chmwriter.pas COPYONLY)

@@ -4,6 +4,8 @@
 #   LUMENIX_PACK_DIR    folder whose files become the pack (default: the sample application's output)
 #   LUMENIX_SPLASH_PNG  splash image (default: resources/splash.png)
 #   LUMENIX_ICON        application icon (default: resources/lumenix.ico)
+#   LUMENIX_PACK_TEMP_LENGTH  length of the users' TEMP path that the pack's cache paths must fit under
+#                       (default 48: C:\Users\<20 characters>\AppData\Local\Temp)
 # Provides:
 #   LX_PRODUCT_PACK_FILE        ${CMAKE_BINARY_DIR}/pack/ProductContent.chm, built and verified
 #   LX_PACK_SOURCE_DIR          the folder it is made from (LUMENIX_PACK_DIR made absolute)
@@ -34,6 +36,11 @@ set(LUMENIX_PACK_DIR "${LX_SAMPLE_APP_DIR}" CACHE PATH
     "Folder whose files become the product pack (default: the sample application)")
 set(LUMENIX_SPLASH_PNG "${CMAKE_SOURCE_DIR}/resources/splash.png" CACHE FILEPATH "Splash image (PNG)")
 set(LUMENIX_ICON "${CMAKE_SOURCE_DIR}/resources/lumenix.ico" CACHE FILEPATH "Application icon (.ico)")
+set(LUMENIX_PACK_TEMP_LENGTH 48 CACHE STRING
+    "Length of the users' TEMP path under which every file of the pack must have a Windows path in the cache")
+if(NOT LUMENIX_PACK_TEMP_LENGTH MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "LUMENIX_PACK_TEMP_LENGTH is no number of characters: ${LUMENIX_PACK_TEMP_LENGTH}")
+endif()
 
 set(LX_PACK_RESOURCE_DIR ${CMAKE_BINARY_DIR}/pack)
 set(LX_PRODUCT_PACK_FILE ${LX_PACK_RESOURCE_DIR}/ProductContent.chm)
@@ -68,6 +75,8 @@ add_custom_command(
   OUTPUT ${LX_PRODUCT_PACK_FILE}
   COMMAND ${LX_PYTHON3} ${LX_PACKBUILD_DIR}/build-pack.py
           --itsfpack ${LX_ITSFPACK} --extract-chmlib ${LX_EXTRACT_CHMLIB}
+          --temp-length ${LUMENIX_PACK_TEMP_LENGTH}
+          --cache-folder "Corvane\\Lumenix\\v${PROJECT_VERSION}\\ProductContentCache"
           ${LX_PACK_SOURCE_DIR} ${LX_PRODUCT_PACK_FILE}
   DEPENDS ${_lx_pack_scripts} ${_lx_pack_inputs} ${LX_ITSFPACK} lx_itsfpack
   COMMENT "Building the product pack from ${_lx_pack_source}"

@@ -5,11 +5,15 @@
     build-pack.py --verify PACK SOURCE_DIR           only verify an existing pack against SOURCE_DIR
 
 Steps of a build:
+ 0. Every file's path in the launcher's content cache is computed under a TEMP folder of --temp-length
+    characters (by default the TEMP of a profile with a 20-character user name): a folder whose longest path
+    would not fit a Windows path (259 characters, a folder 247) is refused, naming the file and the length.
  1. The folder is copied into a scratch folder beside OUTPUT, and a list of its files, sorted, is written.
  2. itsfpack (built from itsfpack.pas) writes the container: every file LZX-compressed under its relative
     path, the format's own "::DataSpace/..." entries, and nothing else. Its header carries no build time.
  3. The container is read back with extract_chmLib (libchm, an independent reader): every file must come back
-    byte-equal, and nothing may come back that is not a file of the folder.
+    byte-equal, and nothing may come back that is not a file of the folder. libchm's enumeration
+    (enum_chmLib) must list every folder level of every file as a directory entry of its own.
 Only a verified container becomes OUTPUT; any failure removes OUTPUT (so that a stale pack is never embedded)
 and exits with status 1 and a message naming the file.
 """
@@ -33,6 +37,17 @@ RESERVED_ROOT_NAMES = {
 WINDOWS_INVALID_CHARS = set('<>:"\\|?*')
 WINDOWS_RESERVED_STEMS = {"con", "prn", "aux", "nul"} | {f"com{i}" for i in range(1, 10)} | \
                          {f"lpt{i}" for i in range(1, 10)}
+
+
+# Where the launcher unpacks the pack below TEMP (the build passes the release's own folder), and the TEMP
+# that a user with a 20-character name has: C:\Users\<name>\AppData\Local\Temp.
+DEFAULT_CACHE_FOLDER = "Corvane\\Lumenix\\v65535.65535.65535.65535\\ProductContentCache"
+DEFAULT_TEMP_LENGTH = len("C:\\Users\\") + 20 + len("\\AppData\\Local\\Temp")
+# The longest path of a file that Windows opens without a long-path prefix (MAX_PATH less the terminating
+# null), and of a folder that it creates (less room for an 8.3 name).
+MAX_FILE_PATH = 259
+MAX_FOLDER_PATH = 247
+PACK_FILE_NAME = "ProductContent.chm"
 
 
 class PackError(Exception):
@@ -94,6 +109,33 @@ def collect_files(source_dir):
     return files
 
 
+# --- the path budget ---------------------------------------------------------------------------------------
+
+def windows_length(text):
+    """The length of text in UTF-16 code units, as Windows counts a path."""
+    return len(text.encode("utf-16-le")) // 2
+
+
+def check_path_budget(files, temp_length, cache_folder):
+    """Raises PackError for the file whose cache path, or whose folder's, passes its limit by the most."""
+    cache = temp_length + 1 + windows_length(cache_folder)
+    worst = None
+    for rel in files + [PACK_FILE_NAME]:
+        parts = rel.split("/")
+        candidates = [("its path", cache + 1 + windows_length("\\".join(parts)), MAX_FILE_PATH)]
+        if len(parts) > 1:
+            candidates.append(("its folder's path", cache + 1 + windows_length("\\".join(parts[:-1])),
+                               MAX_FOLDER_PATH))
+        for what, length, limit in candidates:
+            if length > limit and (worst is None or length - limit > worst[2] - worst[3]):
+                worst = (rel, what, length, limit)
+    if worst:
+        rel, what, length, limit = worst
+        raise PackError(f"'{rel}': {what} in the content cache would be {length} characters long under a TEMP of "
+                        f"{temp_length} characters, more than the {limit} that Windows allows; shorten its name or "
+                        f"its folders, or set the TEMP length assumed with --temp-length")
+
+
 # --- itsfpack -----------------------------------------------------------------------------------------------
 
 def run_itsfpack(itsfpack, content_dir, files, list_file, pack):
@@ -129,6 +171,26 @@ def extracted_files(out_dir):
     return found
 
 
+def listed_folders(pack, enum_chmlib):
+    """The directory entries that libchm's enumeration lists, as '/'-separated paths ending in '/'."""
+    result = subprocess.run([enum_chmlib, pack], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    output = result.stdout.decode("utf-8", "replace")
+    if result.returncode != 0:
+        raise PackError(f"enum_chmLib could not list {pack} (status {result.returncode}):\n{output.strip()}")
+    folders = set()
+    for line in output.splitlines():
+        kind, _, name = line.partition("\t\t")
+        if kind.rstrip().endswith(" dir") and name.startswith("/"):
+            folders.add(name)
+    return folders
+
+
+def unlisted_folders(files, folders):
+    """The folder levels of the files ('/'-separated, relative) that have no directory entry, sorted."""
+    levels = {"/"} | {"/" + rel[:cut + 1] for rel in files for cut in range(len(rel)) if rel[cut] == "/"}
+    return sorted(levels - folders)
+
+
 def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
     """Extracts pack with extract_chmLib into scratch: every file of source_dir must come back byte-equal, and
     nothing else may come back (extract_chmLib writes every entry but the format's own '::' ones)."""
@@ -155,6 +217,11 @@ def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
     packed = set(files)
     problems += [f"'{rel}' is in the container but is no file of the folder"
                  for rel in sorted(extracted_files(out_dir)) if rel not in packed]
+    enum_chmlib = os.path.join(os.path.dirname(extract_chmlib), "enum_chmLib")
+    if not os.path.isfile(enum_chmlib):
+        enum_chmlib = find_tool(None, "enum_chmLib", "Debian package libchm-bin")
+    problems += [f"the folder '{folder}' has no directory entry of its own"
+                 for folder in unlisted_folders(files, listed_folders(pack, enum_chmlib))]
     if problems:
         shown = problems[:20]
         more = f"\n  ... and {len(problems) - len(shown)} more" if len(problems) > len(shown) else ""
@@ -185,6 +252,7 @@ def build(args):
     if os.path.isfile(output):
         os.remove(output)
     files = collect_files(source_dir)
+    check_path_budget(files, args.temp_length, args.cache_folder)
     total = sum(os.path.getsize(os.path.join(source_dir, *rel.split("/"))) for rel in files)
 
     out_dir = os.path.dirname(output)
@@ -205,7 +273,7 @@ def build(args):
         verify(pack, content_dir, files, extract_chmlib, scratch, label=f"the new pack for {output}")
         os.replace(pack, output)
         log(f"{len(files)} files, {total} bytes -> {output} ({os.path.getsize(output)} bytes), "
-            f"verified with extract_chmLib")
+            f"verified with extract_chmLib, every folder level listed by enum_chmLib")
     finally:
         if args.keep_work:
             log(f"scratch folder kept: {scratch}")
@@ -236,7 +304,15 @@ def main(argv=None):
     parser.add_argument("--itsfpack", help="the container writer to use (default: from PATH)")
     parser.add_argument("--extract-chmlib", help="extract_chmLib to use (default: from PATH)")
     parser.add_argument("--keep-work", action="store_true", help="keep the scratch folder")
+    parser.add_argument("--temp-length", type=int, default=DEFAULT_TEMP_LENGTH,
+                        help=f"length of the TEMP folder's path assumed for the cache paths (default "
+                             f"{DEFAULT_TEMP_LENGTH}: a profile with a 20-character user name)")
+    parser.add_argument("--cache-folder", default=DEFAULT_CACHE_FOLDER,
+                        help="the content cache folder below TEMP, with backslashes (default: a release "
+                             "number of the longest form)")
     args = parser.parse_args(argv)
+    if args.temp_length < 3:
+        parser.error(f"--temp-length {args.temp_length}: a TEMP path has at least 3 characters (C:\\)")
     try:
         if args.verify:
             verify_only(args)

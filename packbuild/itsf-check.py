@@ -159,6 +159,12 @@ def check(info, chunks):
                     info["content_offset"] + entry["offset"] + entry["length"] > info["file_length"]:
                 problems.append(f"{entry['name']!r} lies past the end of the file")
 
+    # Every folder level of a path has a directory entry of its own, as help compilers write them.
+    folders = {n for n in names if n.startswith("/") and n.endswith("/")}
+    unlisted = sorted({name[:cut + 1] for name in names if name.startswith("/")
+                       for cut in range(len(name) - 1) if name[cut] == "/"} - folders)
+    problems += [f"the folder {folder!r} has no directory entry of its own" for folder in unlisted]
+
     if info["index_depth"] > 1:
         root = info["root_index_chunk"]
         if not 0 <= root < len(chunks) or chunks[root]["type"] != "PMGI":

@@ -160,7 +160,7 @@ def case_many_files():
 
 def case_subfolders():
     """Files in sub-folders (two levels) and names that a help project file could not list keep their
-    paths and read back byte-equal."""
+    paths and read back byte-equal, and every folder level is listed."""
     out = work_dir("subfolders")
     folder = os.path.join(out, "content")
     write(os.path.join(folder, "Lumenix.dll"), b"MZ" + bytes(range(256)) * 8)
@@ -181,7 +181,28 @@ def case_subfolders():
     for name in ("/de/Lumenix.resources.dll", "/themes/dark/palette", "/themes/dark/empty.bin",
                  "/themes/dark/zz-last.bin", "/;notes.txt", "/[OPTIONS]"):
         expect(name in names, f"{name} keeps its path")
+    expect("every folder level listed by enum_chmLib" in stdout, "libchm's enumeration lists every folder level")
+    expect("/themes/" in names, "a folder that holds only a folder has a directory entry of its own")
     expect_listed(listing, folder)
+
+
+def case_path_budget():
+    """A file whose path in the cache would pass what Windows allows under the assumed TEMP is refused by name
+    and length before anything is written; a shorter TEMP lets the same folder through."""
+    out = work_dir("path_budget")
+    folder = os.path.join(out, "content")
+    deep = "/".join(["plugins", "Corvane.Reporting.Designer", "templates", "invoices", "quarterly"])
+    name = "Corvane.Reporting.Designer.Templates.Invoices.Quarterly.Summary.Landscape.Compact.Extended.resources.dll"
+    write(os.path.join(folder, *deep.split("/"), name), b"MZ")
+    write(os.path.join(folder, "Lumenix.dll"), b"MZ")
+    pack = os.path.join(out, "budget.chm")
+    _, _, err = build_pack(folder, pack, "--cache-folder", "Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache",
+                           expect_status=1)
+    expect(f"'{deep}/{name}': its path in the content cache would be 264 characters long under a TEMP of 48" in err,
+           "the file and its path's length are named")
+    expect(not os.path.exists(pack), "no pack is written")
+    build_pack(folder, pack, "--temp-length", "20")
+    expect(os.path.isfile(pack), "under a TEMP of 20 characters the same folder packs")
 
 
 def case_verify_detects_missing():
