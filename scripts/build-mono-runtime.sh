@@ -6,6 +6,7 @@
 # - Wine's own hosting library mscoree.dll, rebuilt from Wine's source with its patches (wine/mscoree.dll), and a
 #   second build of it as the hosting library of a machine with only the CLR 2.0 generation, without the
 #   CLRCreateInstance export (wine-clr2/mscoree.dll; the patches named clr2-*.patch go into that build alone);
+# - Wine's InfoTech storage component itss.dll, rebuilt from the same source with its patches (itss/itss.dll);
 # - Wine's TrueType fonts (fonts/), which a prefix needs in its Windows font folder for the class libraries'
 #   GDI+ text: Wine has no Microsoft Sans Serif and stands in Tahoma for it.
 # tests/platform/wine-env.sh puts them into a prefix when LX_MONO_RUNTIME names the folder (the second hosting
@@ -13,10 +14,12 @@
 #
 #   scripts/build-mono-runtime.sh
 #
-# The result is kept in $LX_MONO_CACHE (default /var/cache/lumenix-mono), in a folder named after the source
-# versions and a hash of the patches and of this script, and reused while it is there. The sources come through
-# a private apt configuration with deb-src lines for this machine's own archive: the machine's apt
-# configuration stays untouched. The last line printed is the runtime's folder.
+# The two halves are kept apart in $LX_MONO_CACHE (default /var/cache/lumenix-mono), each in a folder named
+# after its source version and a hash of its own patches and of the functions of this script that build it,
+# and reused while they are there: a Wine patch rebuilds the Wine parts in a minute, not the runtime. The
+# runtime's folder joins them through links. The sources come through a private apt configuration with deb-src
+# lines for this machine's own archive: the machine's apt configuration stays untouched. The last line printed
+# is the runtime's folder.
 set -euo pipefail
 
 checkout=$(cd "$(dirname "$0")/.." && pwd)
@@ -79,11 +82,14 @@ source_version() {
     APT_CONFIG="$work/apt/apt.conf" apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -n 1
 }
 
-# Patches and this script decide the result as much as the sources do; where the checkout lies does not.
+# build_key PATCH_FOLDER FUNCTION...: the patches of one half and the functions that build it decide its result
+# as much as the sources do; where the checkout lies, and the rest of this script, do not.
 build_key() {
+    local folder=$1 patch
+    shift
     {
-        cat "$0"
-        for patch in "$patches"/mono/*.patch "$patches"/wine/*.patch; do
+        declare -f "$@"
+        for patch in "$patches/$folder"/*.patch; do
             echo "== ${patch#"$patches"/}"
             cat "$patch"
         done
@@ -178,22 +184,84 @@ build_clr2_hosting_library() {
     build_hosting_library "$work/mscoree-clr2"
 }
 
-# The folder Wine's mscoree takes: the runtime DLL under bin, the class libraries in the GAC and lib/mono/4.5,
-# the configuration under etc/mono; beside them the hosting library and the fonts.
-lay_out() {
+# Wine's InfoTech storage component on its own, the same way. Its registration stays the prefix's own.
+build_storage_component() {
+    local dll="$wine_src/dlls/itss"
+    winegcc -b x86_64-w64-mingw32 -shared -O2 -D__WINESRC__ -idirafter "$wine_src/include" -Wb,--prefer-native \
+        -o "$dll/itss.dll" "$dll/itss.spec" "$dll"/*.c -luuid -lurlmon -lshlwapi -lole32
+}
+
+# The part of the folder Wine's mscoree takes that Mono makes: the runtime DLL under bin, the class libraries in
+# the GAC and lib/mono/4.5, the configuration under etc/mono.
+lay_out_runtime() {
     local out=$1
-    mkdir -p "$out/bin" "$out/etc/mono/4.5" "$out/wine" "$out/wine-clr2" "$out/fonts"
+    mkdir -p "$out/bin" "$out/etc/mono/4.5"
     x86_64-w64-mingw32-strip -o "$out/bin/libmono-2.0-x86_64.dll" "$src/mono/mini/.libs/libmonosgen-2.0.dll"
     class_library_make install DESTDIR="$out"
     cp "$src/data/config" "$out/etc/mono/config"
     cp "$src/runtime/etc/mono/4.5/machine.config" "$src/runtime/etc/mono/4.5/web.config" "$out/etc/mono/4.5/"
+}
+
+# The part that Wine makes: the two hosting libraries, the storage component and the fonts.
+lay_out_wine_parts() {
+    local out=$1
+    mkdir -p "$out/wine" "$out/wine-clr2" "$out/itss" "$out/fonts"
     x86_64-w64-mingw32-strip -o "$out/wine/mscoree.dll" "$wine_src/dlls/mscoree/mscoree.dll"
     x86_64-w64-mingw32-strip -o "$out/wine-clr2/mscoree.dll" "$work/mscoree-clr2/mscoree.dll"
+    x86_64-w64-mingw32-strip -o "$out/itss/itss.dll" "$wine_src/dlls/itss/itss.dll"
     cp /usr/share/wine/fonts/*.ttf "$out/fonts/"
 }
 
+# The functions that decide each half (see build_key).
+runtime_functions=(fetch_source apply_patches configure_runtime write_class_library_config build_runtime
+    class_library_make build_class_libraries lay_out_runtime)
+wine_functions=(fetch_source apply_patches build_hosting_library build_clr2_hosting_library build_storage_component
+    lay_out_wine_parts)
+
+# finish_half FOLDER LAY_OUT_FUNCTION: lays a half out in FOLDER.new and puts it in place, marked complete.
+finish_half() {
+    local out=$1
+    rm -rf "$out" "$out.new"
+    run_step "$2" "$2" "$out.new"
+    mv "$out.new" "$out"
+    date >"$out/.complete"
+}
+
+build_runtime_half() {
+    src="$work/mono"
+    run_step fetch-mono-source fetch_source mono "$mono_version" "$src"
+    run_step patch-mono apply_patches mono "$src"
+    run_step configure configure_runtime
+    run_step write-class-library-config write_class_library_config
+    run_step build-runtime build_runtime
+    run_step build-class-libraries build_class_libraries
+    finish_half "$1" lay_out_runtime
+}
+
+build_wine_half() {
+    wine_src="$work/wine"
+    run_step fetch-wine-source fetch_source wine "$wine_version" "$wine_src"
+    run_step patch-wine apply_patches wine "$wine_src"
+    run_step build-hosting-library build_hosting_library
+    run_step build-clr2-hosting-library build_clr2_hosting_library
+    run_step build-storage-component build_storage_component
+    finish_half "$1" lay_out_wine_parts
+}
+
+# join_halves OUT RUNTIME_HALF WINE_HALF: the runtime's folder, whose entries link to the two halves.
+join_halves() {
+    local out=$1 entry
+    rm -rf "$out.new"
+    mkdir -p "$out.new"
+    for entry in bin lib etc; do ln -s "$2/$entry" "$out.new/$entry"; done
+    for entry in wine wine-clr2 itss fonts; do ln -s "$3/$entry" "$out.new/$entry"; done
+    rm -rf "$out"
+    mv "$out.new" "$out"
+    date >"$out/.complete"
+}
+
 main() {
-    local release archive key out started
+    local release archive runtime_key wine_key runtime_half wine_half out started
     started=$(date +%s)
     [ -d "$patches/mono" ] && [ -d "$patches/wine" ] || die "no patch folders $patches/mono and $patches/wine"
     release=$(release_codename)
@@ -202,6 +270,9 @@ main() {
     [ -n "$archive" ] || die "no Debian archive in /etc/apt/sources.list.d/*.sources or /etc/apt/sources.list"
 
     mkdir -p "$cache"
+    # One build at a time: a second run waits for the first and then finds what it built.
+    exec 9>"$cache/.lock"
+    flock 9
     rm -rf --one-file-system "$cache"/build.* # a failed build's work, kept for its logs until now
     work=$(mktemp -d "$cache/build.XXXXXX")
     trap 'rm -rf --one-file-system "$work"' EXIT
@@ -213,38 +284,34 @@ main() {
     [ -n "$mono_version" ] || die "the archive $archive has no source package 'mono' for $release"
     wine_version=$(source_version wine)
     [ -n "$wine_version" ] || die "the archive $archive has no source package 'wine' for $release"
-    key=$(build_key)
-    out="$cache/mono-${mono_version//[:+~]/_}-wine-${wine_version//[:+~]/_}-$key"
-    if [ -f "$out/.complete" ]; then
-        echo "Mono runtime $mono_version with Wine $wine_version's mscoree.dll (patches $key): $out," \
+    runtime_key=$(build_key mono "${runtime_functions[@]}")
+    wine_key=$(build_key wine "${wine_functions[@]}")
+    runtime_half="$cache/runtime-${mono_version//[:+~]/_}-$runtime_key"
+    wine_half="$cache/wine-parts-${wine_version//[:+~]/_}-$wine_key"
+    out="$cache/mono-${mono_version//[:+~]/_}-wine-${wine_version//[:+~]/_}-$runtime_key-$wine_key"
+    if [ -f "$out/.complete" ] && [ -f "$runtime_half/.complete" ] && [ -f "$wine_half/.complete" ]; then
+        echo "Mono runtime $mono_version with Wine $wine_version's parts (patches $runtime_key, $wine_key): $out," \
             "built $(date -r "$out/.complete" '+%F %T')"
         echo "$out"
         return
     fi
 
-    echo "Building the Mono runtime $mono_version and Wine $wine_version's mscoree.dll from Debian's source with" \
-        "the patches in $patches (about 20 minutes on 2 cores)"
     "$checkout/scripts/install-deps.sh" "${build_packages[@]}"
     # Kept when the build fails, so that its logs can be read.
     trap - EXIT
-    src="$work/mono"
-    wine_src="$work/wine"
-    run_step fetch-mono-source fetch_source mono "$mono_version" "$src"
-    run_step patch-mono apply_patches mono "$src"
-    run_step configure configure_runtime
-    run_step write-class-library-config write_class_library_config
-    run_step build-runtime build_runtime
-    run_step build-class-libraries build_class_libraries
-    run_step fetch-wine-source fetch_source wine "$wine_version" "$wine_src"
-    run_step patch-wine apply_patches wine "$wine_src"
-    run_step build-hosting-library build_hosting_library
-    run_step build-clr2-hosting-library build_clr2_hosting_library
-    rm -rf "$out" "$out.new"
-    run_step lay-out lay_out "$out.new"
-    mv "$out.new" "$out"
-    date >"$out/.complete"
+    if [ ! -f "$runtime_half/.complete" ]; then
+        echo "Building the Mono runtime $mono_version from Debian's source with the patches in $patches/mono" \
+            "(about 20 minutes on 2 cores)"
+        build_runtime_half "$runtime_half"
+    fi
+    if [ ! -f "$wine_half/.complete" ]; then
+        echo "Building Wine $wine_version's mscoree.dll and itss.dll from Debian's source with the patches in" \
+            "$patches/wine (about a minute)"
+        build_wine_half "$wine_half"
+    fi
+    join_halves "$out" "$runtime_half" "$wine_half"
     rm -rf --one-file-system "$work"
-    echo "Built in $(($(date +%s) - started)) s: Mono runtime $mono_version with Wine $wine_version's mscoree.dll"
+    echo "Built in $(($(date +%s) - started)) s: Mono runtime $mono_version with Wine $wine_version's parts"
     echo "$out"
 }
 

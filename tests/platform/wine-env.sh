@@ -49,12 +49,12 @@ work_around_fullscreen_clip_loop() {
 }
 
 # A runtime folder from scripts/build-mono-runtime.sh: the runtime where Wine's mscoree.dll looks first, the
-# rebuilt mscoree.dll in the system folder in place of the builtin one, and Wine's fonts in the Windows font
-# folder, where a Windows system has its own.
+# rebuilt mscoree.dll and itss.dll in the system folder in place of the builtin ones, and Wine's fonts in the
+# Windows font folder, where a Windows system has its own.
 install_mono_runtime() {
     [ -n "${LX_MONO_RUNTIME:-}" ] || return 0
     local file hosting=${LX_MONO_HOSTING:-wine}
-    for file in bin/libmono-2.0-x86_64.dll "$hosting/mscoree.dll" fonts/tahoma.ttf; do
+    for file in bin/libmono-2.0-x86_64.dll "$hosting/mscoree.dll" itss/itss.dll fonts/tahoma.ttf; do
         if [ ! -f "$LX_MONO_RUNTIME/$file" ]; then
             echo "LX_MONO_RUNTIME=$LX_MONO_RUNTIME holds no $file (scripts/build-mono-runtime.sh builds one)" >&2
             return 1
@@ -64,6 +64,9 @@ install_mono_runtime() {
     ln -sfn "$LX_MONO_RUNTIME" "$prefix/drive_c/windows/mono/mono-2.0"
     cp "$LX_MONO_RUNTIME/$hosting/mscoree.dll" "$prefix/drive_c/windows/system32/mscoree.dll"
     wine reg add 'HKCU\Software\Wine\DllOverrides' /v mscoree /d native /f </dev/null >>"$dir/wineboot.log" 2>&1
+    # The storage component mended to list and open nested storages by their element names.
+    cp "$LX_MONO_RUNTIME/itss/itss.dll" "$prefix/drive_c/windows/system32/itss.dll"
+    wine reg add 'HKCU\Software\Wine\DllOverrides' /v itss /d native /f </dev/null >>"$dir/wineboot.log" 2>&1
     cp "$LX_MONO_RUNTIME"/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
     if [ "$hosting" = wine-clr2 ]; then
         # Such a machine has the .NET Framework 3.5 on the CLR 2.0, as its setup registers them.
