@@ -10,6 +10,9 @@ namespace
 const WORD c_idProductPack = 666;
 const wchar_t c_szPackFileName[] = L"ProductContent.chm";
 const DWORD c_grfOpenRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
+// The pack file itself is shared with other readers, as HTML Help opens its files: a second start of the
+// same release reads it while the first is still unpacking. Only writers are kept out.
+const DWORD c_grfOpenPack = STGM_READ | STGM_SHARE_DENY_WRITE;
 
 // The InfoTech storage component: opens ITSF containers as structured storages.
 // {5D02926A-212E-11D0-9DF9-00A0C922E6EC}
@@ -89,6 +92,13 @@ const DWORD c_dwHeldFileRetryMs = 50;
 bool IsHeldByAnother(DWORD dwError)
 {
     return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION;
+}
+
+// The storage component's words for the same: its own codes, or the file system's passed on.
+bool IsStorageHeldByAnother(HRESULT hr)
+{
+    return hr == STG_E_SHAREVIOLATION || hr == STG_E_LOCKVIOLATION ||
+           hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) || hr == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
 }
 
 // Creates a cache file for writing (CREATE_ALWAYS, read sharing only): S_OK and hFile. A file that another
@@ -188,8 +198,18 @@ CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile)
                        L"Could not create an ITStorage instance to read the product pack.");
         return CComPtrT<IStorage>();
     }
+    // A pack that another process holds for writing (another start rewriting it), or a component that does
+    // not share it, is waited for like a held cache file.
     CComPtrT<IStorage> oStorage;
-    hr = oItStorage->StgOpenStorage(bsContentFile.c_str(), nullptr, c_grfOpenRead, nullptr, 0, oStorage.GetAddressOf());
+    const DWORD dwStart = GetTickCount();
+    for (;;)
+    {
+        hr = oItStorage->StgOpenStorage(bsContentFile.c_str(), nullptr, c_grfOpenPack, nullptr, 0,
+                                        oStorage.GetAddressOf());
+        if (!IsStorageHeldByAnother(hr) || GetTickCount() - dwStart + c_dwHeldFileRetryMs > c_dwHeldFileWaitMs)
+            break;
+        Sleep(c_dwHeldFileRetryMs);
+    }
     if (FAILED(hr) || !oStorage)
     {
         ReportComError(_com_error(FAILED(hr) ? hr : E_POINTER),

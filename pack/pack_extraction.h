@@ -12,7 +12,8 @@
 // file, a pack file that another process holds is waited for a few seconds.
 CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder);
 
-// Opens a pack file through the InfoTech storage component; empty after telling the user why.
+// Opens a pack file through the InfoTech storage component, shared with other readers (a pack that another
+// process holds is waited for a few seconds); empty after telling the user why.
 CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile);
 
 // Copies every storage and stream of pStorage into bsFolder, depth first. False after telling the user.

@@ -148,8 +148,10 @@ struct CComponentCall
     DWORD grfMode = 0;
     bool fExclusions = false;
     DWORD reserved = 0xFFFFFFFF;
+    int cOpens = 0;
 };
 CComponentCall g_call;
+int g_cSharingRefusals = 0; // how many opens the component refuses first, as another process's hold
 HRESULT g_hrCreate = S_OK; // what a creation that hands back nothing answers
 
 // The InfoTech storage component's interface in its published layout, up to the one method the launcher calls:
@@ -187,7 +189,7 @@ public:
         g_call.fExclusions = snbExclude != nullptr;
         g_call.reserved = reserved;
         *ppstgOpen = nullptr;
-        return STG_E_FILENOTFOUND;
+        return ++g_call.cOpens <= g_cSharingRefusals ? STG_E_SHAREVIOLATION : STG_E_FILENOTFOUND;
     }
 
 private:
@@ -343,9 +345,27 @@ TEST_F(PackResource, StorageComponentIsCreatedByItsPublishedIdentifiersAndOpened
     EXPECT_EQ(23u, g_call.dwContext);
     EXPECT_EQ(temp + L"\\Corvane\\Lumenix\\v1.1.1.511\\ProductContentCache\\ProductContent.chm", g_call.openedName);
     EXPECT_FALSE(g_call.fPriority);
-    EXPECT_EQ(0x10u, g_call.grfMode); // STGM_READ | STGM_SHARE_EXCLUSIVE
+    EXPECT_EQ(0x20u, g_call.grfMode); // STGM_READ | STGM_SHARE_DENY_WRITE: other starts may read it too
     EXPECT_FALSE(g_call.fExclusions);
     EXPECT_EQ(0u, g_call.reserved);
+}
+
+// Two starts of one release unpack at once: a component that does not let the second open the pack while
+// the first holds it makes the second wait, not fail.
+TEST_F(PackResource, PackThatAnotherStartHoldsIsWaitedFor)
+{
+    ScratchTemp(L"heldpack");
+    g_call = CComponentCall();
+    g_cSharingRefusals = 2;
+    CImportPatch patch("ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&CreateRecordingComponent));
+    ASSERT_TRUE(patch.IsPatched());
+    CMessageBoxRecorder recorder;
+    EXPECT_TRUE(PrepareContentFolder().IsEmpty());
+    g_cSharingRefusals = 0;
+    EXPECT_EQ(3, g_call.cOpens);
+    ASSERT_EQ(1u, recorder.Boxes().size());
+    EXPECT_EQ(ReportText(L"Could not open the structured document storage on the product pack.", STG_E_FILENOTFOUND),
+              recorder.Boxes()[0].text);
 }
 
 TEST_F(PackResource, PackFileThatCannotBeWrittenIsTold)
