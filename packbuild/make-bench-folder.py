@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Writes a folder that looks like a real product's content, for pack and extraction benchmarks.
 
-    make-bench-folder.py OUT [--size-mb 20] [--files 300] [--seed 511] [--subfolders]
+    make-bench-folder.py OUT [--size-mb 20] [--files 300] [--seed 511] [--subfolders] [--manifest FILE]
 
 About 20 MB in about 300 files by default: a few large assemblies, many small ones, satellite resources,
 configuration and XML documentation. Contents are structured binary made the way assemblies are (headers,
 metadata tables with counters, string heaps of identifiers, IL made of a small opcode vocabulary, a bit of
 already-compressed resource data), so they compress roughly as assemblies do. The same arguments always give
-the same bytes. Files lie at the root unless --subfolders is given (culture folders for the satellites).
+the same bytes. Files lie at the root unless --subfolders is given: then the satellites lie in culture folders,
+and plug-ins, native libraries, documentation and data in folders up to six levels deep, as products ship them
+(runtimes/win-x64/native, plugins/<area>, docs/<area>, data/<area>/... with one name in non-ASCII letters).
+--manifest writes one line a file, "SIZE FNV1A64 PATH" (the path relative to OUT with "/", UTF-8), so that a
+test can check an unpacked copy without the folder itself.
 """
 
 import argparse
@@ -120,6 +124,23 @@ def config_text(rng, assembly):
             f'    </assemblyBinding>\n  </runtime>\n</configuration>\n').encode("utf-8")
 
 
+def nested_folder(folder_rng, name, kind):
+    """The folder a product would keep a root file of that kind in, or '' for the root."""
+    roll = folder_rng.random()
+    area = folder_rng.choice(AREAS)
+    if kind == "assembly" and name.endswith(".dll"):
+        if roll < 0.04:
+            return "runtimes/win-x64/native/"
+        if roll < 0.25:
+            return f"plugins/{area}/"
+    elif kind == "xml" and roll < 0.5:
+        return f"docs/{area}/"
+    elif kind == "assembly" and "." not in name:   # data files: the deepest trees
+        depth = folder_rng.randint(1, 5)
+        return "data/" + "".join(f"{identifier(folder_rng).lower()}/" for _ in range(depth))
+    return ""
+
+
 def plan(rng, total_bytes, file_count, subfolders):
     """(relative path, kind, size) for every file; sizes add up to about total_bytes."""
     large = ["Corvane.Platform.Tessarine.UI.dll", "Corvane.Platform.Tessarine.Documents.dll",
@@ -130,6 +151,8 @@ def plan(rng, total_bytes, file_count, subfolders):
     remaining = total_bytes - sum(size for _, _, size in items)
 
     names = set(n.lower() for n, _, _ in items)
+    # Folders come from a generator of their own: the files and their bytes stay those of a flat folder.
+    folder_rng = random.Random(f"{rng.random()}:folders") if subfolders else None
     small = []
     while len(items) + len(small) < file_count:
         area = rng.choice(AREAS)
@@ -148,9 +171,14 @@ def plan(rng, total_bytes, file_count, subfolders):
             entry = (f"{stem}.dll.config", "config")
         else:
             entry = (f"{stem.replace('.', '-')}", "assembly")   # a data file without an extension
+        if subfolders and "/" not in entry[0]:
+            entry = (nested_folder(folder_rng, *entry) + entry[0], entry[1])
         if entry[0].lower() not in names:
             names.add(entry[0].lower())
             small.append(entry)
+    if subfolders and small:
+        # A name in letters beyond ASCII, inside a folder, as a translated product carries them.
+        small[-1] = ("docs/\u00dcbersicht/Stra\u00dfenkarte-\u00c5ngstr\u00f6m.xml", "xml")
 
     # Small file sizes: skewed towards a few KB, scaled to fill what the large ones leave.
     weights = [rng.paretovariate(1.3) for _ in small]
@@ -163,6 +191,13 @@ def plan(rng, total_bytes, file_count, subfolders):
     return items
 
 
+def fnv1a64(data):
+    value = 0xCBF29CE484222325
+    for byte in data:
+        value = ((value ^ byte) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
+    return value
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="make-bench-folder", description=__doc__.splitlines()[0])
     parser.add_argument("out")
@@ -170,12 +205,14 @@ def main(argv=None):
     parser.add_argument("--files", type=int, default=300)
     parser.add_argument("--seed", type=int, default=511)
     parser.add_argument("--subfolders", action="store_true")
+    parser.add_argument("--manifest", help="write a line of size, FNV-1a hash and path for every file")
     args = parser.parse_args(argv)
 
     rng = random.Random(args.seed)
     items = plan(rng, int(args.size_mb * 1_000_000), args.files, args.subfolders)
     os.makedirs(args.out, exist_ok=True)
     total = 0
+    manifest = []
     for name, kind, size in items:
         file_rng = random.Random(f"{args.seed}:{name}")
         if kind == "assembly":
@@ -189,6 +226,11 @@ def main(argv=None):
         with open(path, "wb") as f:
             f.write(data)
         total += len(data)
+        if args.manifest:
+            manifest.append(f"{len(data)} {fnv1a64(data):016x} {name}\n")
+    if args.manifest:
+        with open(args.manifest, "w", encoding="utf-8", newline="\n") as f:
+            f.write("".join(sorted(manifest, key=lambda line: line.split(" ", 2)[2])))
     print(f"make-bench-folder: {len(items)} files, {total} bytes in {args.out}")
     return 0
 

@@ -86,6 +86,8 @@ endforeach()
 lx_kit_suite(lx_pack_resource_tests ENVIRONMENT ${LX_KIT_STANDIN} "LX_SAMPLE_APP_DIR={kit}\\data\\sample-app")
 lx_kit_suite(lx_pack_component_tests
   ENVIRONMENT "LX_MANY_FILES_DIR={kit}\\data\\many-files" "LX_MANY_FILES_PACK={kit}\\data\\many-files.chm")
+lx_kit_suite(lx_nested_pack_tests
+  ENVIRONMENT "LX_NESTED_PACK={kit}\\data\\nested.chm" "LX_NESTED_MANIFEST={kit}\\data\\nested.txt")
 
 # The exe as a file. The rest of the process tests can only run under Wine:
 # - the Windows version that the launcher is shown is Wine's to fake;
@@ -125,11 +127,12 @@ add_custom_command(
   ${_lx_kit_standin_commands}
   COMMAND ${CMAKE_COMMAND} -E copy ${LX_SAMPLE_APP_FILES} ${LX_KIT_STAGE}/data/sample-app
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${LX_MANY_FILES_DIR} ${LX_KIT_STAGE}/data/many-files
-  COMMAND ${CMAKE_COMMAND} -E copy ${LX_MANY_FILES_PACK} ${LX_KIT_STAGE}/data
+  COMMAND ${CMAKE_COMMAND} -E copy ${LX_MANY_FILES_PACK} ${LX_NESTED_PACK} ${LX_NESTED_MANIFEST} ${LX_KIT_STAGE}/data
   COMMAND ${CMAKE_COMMAND} -E tar cf ${LX_KIT_ZIP} --format=zip ${LX_KIT_NAME}
   WORKING_DIRECTORY ${LX_KIT_DIR}
   DEPENDS lxkit ${_lx_kit_programs} ${_lx_kit_launchers} lx_standin_variants lx_sample_app lx_many_files_pack
-          ${LX_KIT_DIR}/cases.txt ${LX_KIT_DIR}/README.txt ${LX_SAMPLE_APP_FILES} ${LX_MANY_FILES_PACK}
+          lx_nested_pack ${LX_KIT_DIR}/cases.txt ${LX_KIT_DIR}/README.txt ${LX_SAMPLE_APP_FILES} ${LX_MANY_FILES_PACK}
+          ${LX_NESTED_PACK}
   COMMENT "Making the acceptance kit ${LX_KIT_NAME}.zip"
   VERBATIM)
 add_custom_target(acceptance_kit DEPENDS ${LX_KIT_ZIP})
