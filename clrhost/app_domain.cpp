@@ -129,8 +129,12 @@ HRESULT RunManagedApplication(CComPtrT<ICorRuntimeHost> oHost)
     if (FAILED(hr))
         return ReportHostFailure(hr, oHost, L"The CLR could not be started.");
 
-    // Unpacked only now that the runtime runs.
-    const CBstr bsBaseDir = PrepareContentFolder();
+    // Unpacked only now that the runtime runs. A cache folder that others may change ends the start: nothing
+    // is loaded from it, nor from anywhere else in its place.
+    CBstr bsBaseDir;
+    hr = PrepareContentFolder(bsBaseDir);
+    if (FAILED(hr))
+        return hr;
 
     CComPtrT<_AppDomain> oAppDomain;
     if (!bsBaseDir.IsEmpty())

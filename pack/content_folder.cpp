@@ -2,13 +2,23 @@
 
 #include "pack/pack_extraction.h"
 
+HRESULT PrepareContentFolder(CBstr& bsFolder)
+{
+    bsFolder = CBstr();
+    CBstr bsContentFolder;
+    const HRESULT hr = MakeContentCacheFolder(bsContentFolder);
+    if (hr != S_OK)
+        return hr;
+    CComPtrT<IStorage> oStorage = OpenProductPack(bsContentFolder);
+    if (!oStorage || !ExtractStorage(oStorage.Get(), bsContentFolder))
+        return S_FALSE;
+    bsFolder = bsContentFolder;
+    return S_OK;
+}
+
 CBstr PrepareContentFolder()
 {
-    const CBstr bsContentFolder = GetContentCacheFolder();
-    if (bsContentFolder.IsEmpty())
-        return CBstr();
-    CComPtrT<IStorage> oStorage = OpenProductPack(bsContentFolder);
-    if (!oStorage)
-        return CBstr();
-    return ExtractStorage(oStorage.Get(), bsContentFolder) ? bsContentFolder : CBstr();
+    CBstr bsFolder;
+    PrepareContentFolder(bsFolder);
+    return bsFolder;
 }

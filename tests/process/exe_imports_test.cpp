@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -27,6 +28,19 @@ struct CAllowedImports
 const CAllowedImports c_allowedImports[] = {
     // Registry reading: advapi32 since Windows NT 3.1.
     {"advapi32.dll", {"RegCloseKey", "RegEnumKeyExW", "RegOpenKeyExW", "RegQueryValueExW"}},
+    // The cache folder's owner and DACL, and the process's user: advapi32 since Windows 2000
+    // (AddAccessAllowedAceEx, SetSecurityDescriptorControl) or earlier, CreateWellKnownSid since Windows XP.
+    {"advapi32.dll",
+     {"AddAccessAllowedAceEx", "CopySid", "CreateWellKnownSid", "EqualSid", "GetAce", "GetSecurityDescriptorDacl",
+      "GetSecurityDescriptorOwner", "GetSecurityInfo", "GetTokenInformation", "InitializeAcl",
+      "InitializeSecurityDescriptor", "IsValidSid", "MapGenericMask", "OpenProcessToken",
+      "SetSecurityDescriptorControl", "SetSecurityDescriptorDacl"}},
+    // The stack cookies' guard value (libssp): CryptoAPI, advapi32 since Windows NT 4.0.
+    {"advapi32.dll", {"CryptAcquireContextA", "CryptGenRandom", "CryptReleaseContext"}},
+    // The cache folder's levels: kernel32 since Windows NT 3.1.
+    {"kernel32.dll", {"CreateDirectoryW", "GetCurrentProcess", "GetFileAttributesW"}},
+    // A stack cookie found broken (libssp): its report and the immediate end, msvcrt on every Windows.
+    {"msvcrt.dll", {"_exit", "_open", "_write"}},
     // Device contexts and DIB sections: gdi32 since Windows NT 3.5.
     {"gdi32.dll", {"CreateCompatibleDC", "CreateDCW", "CreateDIBSection", "DeleteDC", "DeleteObject", "SelectObject"}},
     // kernel32 functions present since Windows 2000 (documented minimum Windows XP / Server 2003 or earlier).
@@ -188,6 +202,37 @@ TEST(ExeImports, EveryImportIsListedAsPresentOnX64Nt52)
             unlisted += "\n  " + import;
     }
     EXPECT_EQ("", unlisted) << "imports not known to exist on Windows XP x64 / Server 2003 x64";
+}
+
+// The .NET Framework's CLR sets thread contexts in its exception handling, which ends a process that runs with
+// CET shadow stacks: the exe must never carry the CETCOMPAT mark that turns them on. Prints the PE's DLL
+// characteristics.
+TEST(ExeImports, NotMarkedForShadowStacks)
+{
+    const CPeFile pe(ReadAll(LauncherPath()));
+    ASSERT_NE(nullptr, pe.Headers()) << "not a 64-bit PE file";
+    const WORD wCharacteristics = pe.Headers()->OptionalHeader.DllCharacteristics;
+    printf("DllCharacteristics 0x%04x\n", wCharacteristics);
+    // What the link gives: a relocatable image with data execution prevention.
+    EXPECT_EQ(IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, wCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_EQ(IMAGE_DLLCHARACTERISTICS_NX_COMPAT, wCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+
+    // The mark is bit 0 of the extended characteristics, a debug directory entry of their type.
+    const DWORD c_dwDebugTypeExCharacteristics = 20;
+    const DWORD c_dwCetCompat = 0x01;
+    const IMAGE_DATA_DIRECTORY& directory = pe.Headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG];
+    for (DWORD cb = 0; cb + sizeof(IMAGE_DEBUG_DIRECTORY) <= directory.Size; cb += sizeof(IMAGE_DEBUG_DIRECTORY))
+    {
+        const auto* pEntry = reinterpret_cast<const IMAGE_DEBUG_DIRECTORY*>(
+            pe.At(directory.VirtualAddress + cb, sizeof(IMAGE_DEBUG_DIRECTORY)));
+        ASSERT_NE(nullptr, pEntry);
+        if (pEntry->Type != c_dwDebugTypeExCharacteristics)
+            continue;
+        const auto* pdwExtended = reinterpret_cast<const DWORD*>(pe.At(pEntry->AddressOfRawData, sizeof(DWORD)));
+        ASSERT_NE(nullptr, pdwExtended);
+        printf("extended DllCharacteristics 0x%04lx\n", static_cast<unsigned long>(*pdwExtended));
+        EXPECT_EQ(0u, *pdwExtended & c_dwCetCompat) << "marked CETCOMPAT: the CLR would end the process";
+    }
 }
 
 TEST(ExeImports, SubsystemVersionIsNt52)

@@ -1,6 +1,8 @@
 // The real launcher unpacking its product pack into the content cache folder under TEMP.
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <string>
 
 #include "cache_files.h"
@@ -124,6 +126,48 @@ TEST(ProductPack, CorruptPackIsToldAndTheStartGoesOnInTheDefaultDomain)
         << result.boxes[0].text;
     EXPECT_EQ(0u, result.boxes[1].text.find(c_szCoreAssemblyBox));
     EXPECT_TRUE(session.WasCalled("GetDefaultDomain"));
+}
+
+// A shared TEMP in which another user made the cache chain first, open to everyone, with a core assembly of the
+// right size: the launcher names the first such folder and ends, and loads nothing, from there or elsewhere.
+TEST(ProductPack, CacheChainThatOthersMayChangeIsNotUsed)
+{
+    CStandinSession session;
+    session.InstallInSystemFolder(L"full");
+    const std::wstring temp = session.Folder() + L"\\shared-temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    PSECURITY_DESCRIPTOR psd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;0x1301ff;;;WD)", SDDL_REVISION_1, &psd,
+                                                                     nullptr));
+    // Set after each folder is made: Wine turns a DACL into mode bits then, but not at creation.
+    std::wstring level = temp;
+    for (const wchar_t* pszLevel : {L"Corvane", L"Lumenix", L"v1.1.1.511", L"ProductContentCache"})
+    {
+        level += std::wstring(L"\\") + pszLevel;
+        EXPECT_TRUE(CreateDirectoryW(level.c_str(), nullptr) &&
+                    SetFileSecurityW(level.c_str(), DACL_SECURITY_INFORMATION, psd))
+            << Utf8(level);
+    }
+    LocalFree(psd);
+    const std::wstring planted = level + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll";
+    const std::string core = ReadAll(Environment(L"LX_SAMPLE_APP_DIR") + L"\\Corvane.Platform.Tessarine.UI.Standalone.dll");
+    ASSERT_FALSE(core.empty());
+    const std::string plant(core.size(), 'P');
+    WriteAll(planted, plant);
+    const ULONGLONG plantedTime = WriteTime(planted);
+
+    const CLaunchResult result = RunWithTemp(temp);
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(0u, result.boxes[0].text.find(L"Another user of this computer owns or may change the folder \u201C" + temp +
+                                            L"\\Corvane\u201D, so the product content in it is not used."))
+        << Utf8(result.boxes[0].text);
+    EXPECT_EQ(0x80070005u, result.exitCode);
+    EXPECT_FALSE(session.WasCalled("CreateDomainEx"));
+    EXPECT_FALSE(session.WasCalled("GetDefaultDomain"));
+    EXPECT_FALSE(session.WasCalled("Load_2"));
+    EXPECT_TRUE(ReadAll(planted) == plant);
+    EXPECT_EQ(plantedTime, WriteTime(planted));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((level + L"\\ProductContent.chm").c_str()));
 }
 
 // Two first starts of one release at once, as a double click on a slow start gives: both end well and leave

@@ -4,7 +4,8 @@
 
 CBstr g_bsFakeContentFolder;
 
-CBstr PrepareContentFolder()
+HRESULT PrepareContentFolder(CBstr& bsFolder)
 {
-    return g_bsFakeContentFolder;
+    bsFolder = g_bsFakeContentFolder;
+    return bsFolder.IsEmpty() ? S_FALSE : S_OK;
 }
