@@ -123,6 +123,12 @@ HRESULT CreateCacheFile(const CBstr& bsPath, DWORD dwSizeHigh, DWORD dwSizeLow, 
     }
 }
 
+// The longest paths that Windows opens a file by, and creates a folder by (room is kept for an 8.3 name),
+// for a program that does not declare itself aware of long paths. A pack built for a shorter TEMP than this
+// user's can hold longer ones; they are told here, the same way on every system, before anything is tried.
+const unsigned int c_cchMaxFilePath = MAX_PATH - 1;
+const unsigned int c_cchMaxFolderPath = MAX_PATH - 12 - 1;
+
 // The code behind a write that failed or came up short; a short write without one means the disk is full.
 DWORD WriteFailureCode()
 {
@@ -271,7 +277,8 @@ bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder)
 bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pStorage)
 {
     const CBstr bsSubfolder = bsFolder + L"\\" + bsName;
-    const int nResult = CreateFolderPath(bsSubfolder);
+    const int nResult =
+        bsSubfolder.Length() > c_cchMaxFolderPath ? ERROR_FILENAME_EXCED_RANGE : CreateFolderPath(bsSubfolder);
     if (!IsFolderReady(nResult))
     {
         ReportHresult(nResult, CComPtrT<IErrorInfo>(),
@@ -294,6 +301,12 @@ bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pSt
 bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFolder, IStorage* pStorage)
 {
     const CBstr bsFileOnDisk = bsFolder + L"\\" + bsName;
+    if (bsFileOnDisk.Length() > c_cchMaxFilePath)
+    {
+        ReportWin32Error(ERROR_FILENAME_EXCED_RANGE,
+                         L"Could not open the product content file \u201C" + bsFileOnDisk + L"\u201D for writing.");
+        return false;
+    }
     if (HasFileOfSize(bsFileOnDisk, cbSize.HighPart, cbSize.LowPart))
         return true;
 

@@ -274,6 +274,32 @@ TEST(PackExtraction, TargetThatCannotBeCreatedIsTold)
         << run.boxes[0].text;
 }
 
+// A pack built for a shorter TEMP than the user's: a file or a folder whose path passes what Windows takes is
+// told by its path, before anything is tried, and the walk ends there.
+TEST(PackExtraction, PathsTooLongForWindowsAreTold)
+{
+    const std::wstring folder = TempFolder(L"long");
+    const std::wstring sub(247 - folder.size() - 1, L's');
+    const std::wstring file(259 - 247 + 8, L'f');
+    const CExtractRun fileRun = Extract(
+        CFakeElement::Storage(L"", {CFakeElement::Storage(sub, {CFakeElement::Stream(file, "x")}),
+                                    CFakeElement::Stream(L"z.dll", "z")}),
+        folder);
+    ExpectBox(fileRun, Win32ReportText(L"Could not open the product content file \u201C" + folder + L"\\" + sub + L"\\" +
+                                           file + L"\u201D for writing.",
+                                       ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_FALSE(Exists(folder + L"\\" + sub + L"\\" + file));
+    EXPECT_FALSE(Exists(folder + L"\\z.dll"));
+
+    const std::wstring longer = sub + L"t";
+    const CExtractRun folderRun =
+        Extract(CFakeElement::Storage(L"", {CFakeElement::Storage(longer, {CFakeElement::Stream(L"a", "a")})}), folder);
+    ExpectBox(folderRun, ReportText(L"Could not create the product content cache subfolder at \u201C" + folder + L"\\" +
+                                        longer + L"\u201D.",
+                                    ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_FALSE(Exists(folder + L"\\" + longer));
+}
+
 TEST(PackExtraction, UnsafeNamesAreRefusedBeforeAnythingIsCreated)
 {
     // The walk starts two levels down, so that wherever an escaping name would land is inside the root.
