@@ -48,6 +48,24 @@ TEST(KitProbe, Crashes)
     CloseHandle(hThread);
 }
 
+// A test that starts the program LX_PROBE_CHILD names as its KitProbe.Crashes and expects it to succeed, as the
+// kit's tests start Lumenix.exe.
+TEST(KitProbe, StartsACrashingChild)
+{
+    std::string commandLine = "\"" + VariableOf("LX_PROBE_CHILD") + "\" --gtest_filter=KitProbe.Crashes";
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        << commandLine;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD dwExitCode = 0;
+    GetExitCodeProcess(pi.hProcess, &dwExitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(0u, dwExitCode);
+}
+
 TEST(KitProbe, Skips)
 {
     GTEST_SKIP() << "the probe skips on purpose";

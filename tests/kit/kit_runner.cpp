@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,7 +111,10 @@ public:
         if (!m_hJob.IsValid())
             return HResultOfLastError();
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        // A process with an unhandled exception ends at once, without Windows Error Reporting's dialog, even when
+        // it set an error mode of its own (Lumenix.exe does).
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
         if (!SetInformationJobObject(m_hJob.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
             return HResultOfLastError();
         return S_OK;
@@ -844,7 +848,9 @@ HRESULT PrepareCase(const CKit& kit, const CCaseEntry& entry, size_t iCase, CCas
 
 CVariables VariablesOfCase(const CKit& kit, const CCaseEntry& entry, const CCaseSetup& setup)
 {
-    CVariables variables;
+    // Windows gives a process started under a debugger a checking heap, slower and not the one a user's machine
+    // runs it with. A case may still set it otherwise.
+    CVariables variables = {{L"_NO_DEBUG_HEAP", L"1"}};
     for (const auto& variable : entry.variables)
     {
         const std::wstring value = ReplaceAll(variable.second, L"{kit}", kit.folder);
@@ -855,7 +861,8 @@ CVariables VariablesOfCase(const CKit& kit, const CCaseEntry& entry, const CCase
     return variables;
 }
 
-// Starts the case's process suspended, so that it is in the job before its first instruction.
+// Starts the case's process suspended, so that it is in the job before its first instruction, and with the runner
+// as the debugger of it and of every process it starts.
 HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& setup, PROCESS_INFORMATION& pi,
                        std::wstring& note)
 {
@@ -872,7 +879,8 @@ HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& set
     si.hStdOutput = setup.hOutput.Get();
     si.hStdError = setup.hOutput.Get();
     if (!CreateProcessW(nullptr, commandLineBuffer.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(), workingFolder.c_str(), &si,
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | DEBUG_PROCESS, environment.data(),
+                        workingFolder.c_str(), &si,
                         &pi))
         return NoteFailure(HResultOfLastError(), L"could not start " + commandLine, note);
     // The child has its own copies; the runner's would keep the output file open for no one.
@@ -881,17 +889,146 @@ HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& set
     return S_OK;
 }
 
+// The first process of a case that ended by an exception: the exception's code and the program's file name.
+struct CCrash
+{
+    bool fCrashed = false;
+    DWORD dwCode = 0;
+    std::wstring program;
+};
+
+// The file name of a process's program, or "process <id>" when the system does not tell it.
+std::wstring ProgramOf(HANDLE hProcess, DWORD dwProcessId)
+{
+    wchar_t szPath[MAX_PATH * 4] = {};
+    DWORD cch = ARRAYSIZE(szPath);
+    if (!hProcess || !QueryFullProcessImageNameW(hProcess, 0, szPath, &cch))
+        return L"process " + std::to_wstring(dwProcessId);
+    const std::wstring path(szPath, cch);
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// The runner is the debugger of each case's process and of every process started from it. Without a debugger a
+// process with an unhandled exception waits for a user: in Windows Error Reporting's "has stopped working" dialog
+// where its error mode allows one, in Wine's crash dialog always. With one, the exception comes to the runner as
+// its last chance, is kept as the case's crash and passed on unhandled, and the process ends at once with its
+// code. Every other event is let through as if no debugger were there.
+class CCaseDebugger
+{
+public:
+    CCaseDebugger() = default;
+    CCaseDebugger(const CCaseDebugger&) = delete;
+    CCaseDebugger& operator=(const CCaseDebugger&) = delete;
+
+    // Handles the events until the process of that id has ended; false when the time ran out first.
+    bool WatchUntilEnded(DWORD dwProcessId, DWORD msTimeout)
+    {
+        const ULONGLONG ullDeadline = GetTickCount64() + msTimeout;
+        DEBUG_EVENT event = {};
+        while (WaitForDebugEvent(&event, MillisecondsUntil(ullDeadline)))
+        {
+            if (HandleEvent(event) == dwProcessId)
+                return true;
+        }
+        return false;
+    }
+
+    // Once the case is over: handles the events of its processes while they end. One that is still there after
+    // msWait (none is, once the job is closed) is left to itself.
+    void WatchUntilAllEnded(DWORD msWait)
+    {
+        const ULONGLONG ullDeadline = GetTickCount64() + msWait;
+        DEBUG_EVENT event = {};
+        while (!m_processes.empty() && WaitForDebugEvent(&event, MillisecondsUntil(ullDeadline)))
+            HandleEvent(event);
+        for (const auto& process : m_processes)
+            DebugActiveProcessStop(process.first);
+        m_processes.clear();
+    }
+
+    const CCrash& Crash() const { return m_crash; }
+
+private:
+    struct CProcess
+    {
+        std::wstring program;
+        bool fPastFirstBreakpoint = false;
+    };
+
+    static DWORD MillisecondsUntil(ULONGLONG ullDeadline)
+    {
+        const ULONGLONG ullNow = GetTickCount64();
+        return ullNow < ullDeadline ? static_cast<DWORD>(ullDeadline - ullNow) : 0;
+    }
+
+    // Continues the process that reported the event; answers the id of a process that ended, 0 for other events.
+    DWORD HandleEvent(const DEBUG_EVENT& event)
+    {
+        DWORD dwContinue = DBG_CONTINUE;
+        DWORD dwEnded = 0;
+        switch (event.dwDebugEventCode)
+        {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile)
+                CloseHandle(event.u.CreateProcessInfo.hFile);
+            m_processes[event.dwProcessId].program = ProgramOf(event.u.CreateProcessInfo.hProcess, event.dwProcessId);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile)
+                CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            dwContinue = AnswerException(event.dwProcessId, event.u.Exception);
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            m_processes.erase(event.dwProcessId);
+            dwEnded = event.dwProcessId;
+            break;
+        default:
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, dwContinue);
+        return dwEnded;
+    }
+
+    DWORD AnswerException(DWORD dwProcessId, const EXCEPTION_DEBUG_INFO& exception)
+    {
+        // A 64-bit runner sees a 32-bit process stop at a second breakpoint of its own.
+        const DWORD c_dwWow64Breakpoint = 0x4000001F;
+        const DWORD dwCode = exception.ExceptionRecord.ExceptionCode;
+        const auto it = m_processes.find(dwProcessId);
+        if (it == m_processes.end())
+            return DBG_EXCEPTION_NOT_HANDLED;
+        // The system stops a new process at a breakpoint for its debugger before its own code runs.
+        if ((dwCode == EXCEPTION_BREAKPOINT && !it->second.fPastFirstBreakpoint) || dwCode == c_dwWow64Breakpoint)
+        {
+            it->second.fPastFirstBreakpoint = dwCode == EXCEPTION_BREAKPOINT || it->second.fPastFirstBreakpoint;
+            return DBG_CONTINUE;
+        }
+        if (!exception.dwFirstChance && !m_crash.fCrashed)
+        {
+            m_crash.fCrashed = true;
+            m_crash.dwCode = dwCode;
+            m_crash.program = it->second.program;
+        }
+        return DBG_EXCEPTION_NOT_HANDLED;
+    }
+
+    std::map<DWORD, CProcess> m_processes; // by process id, while each runs
+    CCrash m_crash;
+};
+
 // Waits for the case's end or its time limit; on the limit the job ends with every process in it, or, without a
 // job, the case's own process.
-bool WaitForCase(const CJob& job, HANDLE hProcess, DWORD dwTimeoutSeconds)
+bool WaitForCase(const CJob& job, CCaseDebugger& debugger, const PROCESS_INFORMATION& pi, DWORD dwTimeoutSeconds)
 {
-    if (WaitForSingleObject(hProcess, dwTimeoutSeconds * 1000) != WAIT_TIMEOUT)
+    if (debugger.WatchUntilEnded(pi.dwProcessId, dwTimeoutSeconds * 1000))
         return false;
     if (job.HoldsProcess())
         job.Terminate(WAIT_TIMEOUT);
     else
-        TerminateProcess(hProcess, WAIT_TIMEOUT);
-    WaitForSingleObject(hProcess, c_msTerminateWait);
+        TerminateProcess(pi.hProcess, WAIT_TIMEOUT);
+    debugger.WatchUntilEnded(pi.dwProcessId, c_msTerminateWait);
     return true;
 }
 
@@ -911,13 +1048,21 @@ bool HasResultLine(const std::string& output, const char* pszTag, const std::wst
     return false;
 }
 
-void JudgeCase(const CCaseEntry& entry, bool fTimedOut, DWORD dwExitCode, CCaseResult& result)
+std::wstring DescribeCrash(DWORD dwCode, const std::wstring& program)
+{
+    return L"crashed (exception " + HexOf(dwCode) + L" in " + program + L")";
+}
+
+// A crash anywhere in the case is its cause, whatever the case's own process made of it afterwards.
+void JudgeCase(const CCaseEntry& entry, const CCrash& crash, bool fTimedOut, DWORD dwExitCode, CCaseResult& result)
 {
     result.outcome = COutcome::Failed;
-    if (fTimedOut)
+    if (crash.fCrashed)
+        result.reason = DescribeCrash(crash.dwCode, crash.program);
+    else if (fTimedOut)
         result.reason = L"timed out after " + std::to_wstring(entry.dwTimeoutSeconds) + L" s";
     else if (dwExitCode >= 0xC0000000)
-        result.reason = L"crashed (exception " + HexOf(dwExitCode) + L")";
+        result.reason = DescribeCrash(dwExitCode, entry.program.substr(entry.program.find_last_of(L'\\') + 1));
     else if (dwExitCode != 0)
         result.reason = L"exit code " + std::to_wstring(dwExitCode);
     else if (HasResultLine(result.output, c_szPassedTag, entry.name))
@@ -962,15 +1107,18 @@ CCaseResult RunCase(const CKit& kit, const CCaseEntry& entry, size_t iCase)
         job.Assign(hProcess.Get());
     ResumeThread(hThread.Get());
 
-    const bool fTimedOut = WaitForCase(job, hProcess.Get(), entry.dwTimeoutSeconds);
+    CCaseDebugger debugger;
+    const bool fTimedOut = WaitForCase(job, debugger, pi, entry.dwTimeoutSeconds);
     result.msElapsed = MillisecondsSince(liStart);
     // What the case left running ends before its output is read: nothing writes to it any more, and nothing holds
     // it open when the scratch folder goes.
     job.Close();
+    debugger.WatchUntilAllEnded(c_msTerminateWait);
+    WaitForSingleObject(hProcess.Get(), c_msTerminateWait);
     DWORD dwExitCode = 0;
     GetExitCodeProcess(hProcess.Get(), &dwExitCode);
     ReadWholeFile(setup.outputFile, c_cbCaseOutputMax, CLongFile::KeepEnd, result.output);
-    JudgeCase(entry, fTimedOut, dwExitCode, result);
+    JudgeCase(entry, debugger.Crash(), fTimedOut, dwExitCode, result);
     return result;
 }
 
@@ -1241,8 +1389,8 @@ int ListCases(const std::vector<const CCaseEntry*>& cases)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // A crashing test ends with its exception code instead of waiting at an error box for a user; the children
-    // inherit the mode.
+    // No error box waits for a user, in the runner or in the cases, which inherit the mode; a case's crash is ended
+    // by the runner as its debugger, and by the job where a process sets a mode of its own.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
     CCommandLine commandLine;
