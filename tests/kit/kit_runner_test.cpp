@@ -82,7 +82,8 @@ struct CKitRun
     std::string LastLine() const { return lines.empty() ? "(no output)" : lines.back(); }
 };
 
-// A fresh kit under TEMP: lxkit.exe and the probe (also in bin\), and the cases.txt given. Removed at the end.
+// A fresh kit under TEMP: lxkit.exe and the probe (also in bin\, and there as lx_kit_child.exe for the probe to
+// start), and the cases.txt given. Removed at the end.
 class CTestKit
 {
 public:
@@ -99,6 +100,7 @@ public:
         EXPECT_TRUE(CopyFileW(VariableOf(L"LX_KIT_RUNNER_EXE").c_str(), (m_folder + L"\\lxkit.exe").c_str(), TRUE));
         EXPECT_TRUE(CopyFileW(probe.c_str(), (m_folder + L"\\lx_kit_probe.exe").c_str(), TRUE));
         EXPECT_TRUE(CopyFileW(probe.c_str(), (m_folder + L"\\bin\\lx_kit_probe.exe").c_str(), TRUE));
+        EXPECT_TRUE(CopyFileW(probe.c_str(), (m_folder + L"\\bin\\lx_kit_child.exe").c_str(), TRUE));
         WriteManifest(manifest);
     }
     ~CTestKit()
@@ -156,6 +158,40 @@ private:
 
     std::wstring m_folder;
 };
+
+// Wine's crash dialog on, as in a fresh prefix, while the object lives; then the setting as it was.
+class CCrashDialogsOn
+{
+public:
+    CCrashDialogsOn()
+    {
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineDbg", 0, nullptr, 0,
+                                                 KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &m_hKey, nullptr));
+        DWORD cb = sizeof(m_dwBefore);
+        m_fHadValue = RegQueryValueExW(m_hKey, c_szValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&m_dwBefore),
+                                       &cb) == ERROR_SUCCESS;
+        const DWORD dwOn = 1;
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(m_hKey, c_szValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwOn),
+                                                sizeof(dwOn)));
+    }
+    ~CCrashDialogsOn()
+    {
+        if (m_fHadValue)
+            RegSetValueExW(m_hKey, c_szValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_dwBefore),
+                           sizeof(m_dwBefore));
+        else
+            RegDeleteValueW(m_hKey, c_szValue);
+        RegCloseKey(m_hKey);
+    }
+    CCrashDialogsOn(const CCrashDialogsOn&) = delete;
+    CCrashDialogsOn& operator=(const CCrashDialogsOn&) = delete;
+
+private:
+    static constexpr const wchar_t* c_szValue = L"ShowCrashDialog";
+    HKEY m_hKey = nullptr;
+    DWORD m_dwBefore = 0;
+    bool m_fHadValue = false;
+};
 } // namespace
 
 TEST(KitRunner, ReportsEachFailureWithItsReason)
@@ -171,7 +207,7 @@ TEST(KitRunner, ReportsEachFailureWithItsReason)
     EXPECT_THAT(run.LineOf("KitProbe.Fails"), StartsWith("[2/6] KitProbe.Fails  failed: exit code 1  "));
     EXPECT_THAT(run.LineOf("KitProbe.Hangs"), StartsWith("[3/6] KitProbe.Hangs  failed: timed out after 2 s  "));
     EXPECT_THAT(run.LineOf("KitProbe.Crashes"),
-                StartsWith("[4/6] KitProbe.Crashes  failed: crashed (exception 0xC0000005)  "));
+                StartsWith("[4/6] KitProbe.Crashes  failed: crashed (exception 0xC0000005 in lx_kit_probe.exe)  "));
     EXPECT_THAT(run.LineOf("KitProbe.Missing"), StartsWith("[5/6] KitProbe.Missing  failed: could not start (error 2: "));
     EXPECT_THAT(run.LineOf("KitProbe.NoSuchCase"), StartsWith("[6/6] KitProbe.NoSuchCase  failed: ran no test  "));
     // The end of a failed case's output follows its line, indented.
@@ -194,7 +230,7 @@ TEST(KitRunner, ReportsEachFailureWithItsReason)
                 MatchesRegex(" *<testcase classname=\"KitProbe\" name=\"Passes\" time=\"\\d+\\.\\d\\d\\d\"/>"));
     EXPECT_THAT(xml, HasSubstr("<failure message=\"exit code 1\">"));
     EXPECT_THAT(xml, HasSubstr("<failure message=\"timed out after 2 s\">"));
-    EXPECT_THAT(xml, HasSubstr("<failure message=\"crashed (exception 0xC0000005)\">"));
+    EXPECT_THAT(xml, HasSubstr("<failure message=\"crashed (exception 0xC0000005 in lx_kit_probe.exe)\">"));
     EXPECT_THAT(xml, HasSubstr("<failure message=\"could not start (error 2: "));
     EXPECT_THAT(xml, HasSubstr("<failure message=\"ran no test\">"));
     EXPECT_THAT(xml, HasSubstr("KitProbe.Fails (")); // the output inside the failure element
@@ -274,4 +310,31 @@ TEST(KitRunner, GivesEachCaseItsEnvironmentAndRemovesTheScratchFolder)
     EXPECT_EQ("TEMP is a folder=yes", seen[2]);
     const std::string scratch = temp.substr(0, temp.rfind('\\'));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(scratch.c_str())) << scratch;
+}
+
+// Where a crash dialog would hold a crashed process until the case's time limit, the case's own crash and a crash
+// of a program it started each end at once and are told as crashes of that program.
+TEST(KitRunner, TellsACrashAtOnceWhereCrashDialogsShow)
+{
+    const CCrashDialogsOn crashDialogs;
+    const CTestKit kit(CaseLine("Crashes", "lx_kit_probe.exe", "20") +
+                       CaseLine("StartsACrashingChild", "lx_kit_probe.exe", "20",
+                                "LX_PROBE_CHILD={kit}\\bin\\lx_kit_child.exe"));
+    const CKitRun run = kit.Run();
+    EXPECT_EQ(1u, run.dwExitCode) << run.text;
+    EXPECT_THAT(run.LineOf("KitProbe.Crashes"),
+                StartsWith("[1/2] KitProbe.Crashes  failed: crashed (exception 0xC0000005 in lx_kit_probe.exe)  "));
+    // The case's own process failed with exit code 1: the crash it met is what is told.
+    EXPECT_THAT(run.LineOf("KitProbe.StartsACrashingChild"),
+                StartsWith("[2/2] KitProbe.StartsACrashingChild  failed: crashed (exception 0xC0000005 in "
+                           "lx_kit_child.exe)  "));
+    EXPECT_THAT(run.text, HasSubstr("\n    [  FAILED  ] KitProbe.StartsACrashingChild ("));
+    EXPECT_EQ("0 passed, 2 failed", run.LastLine());
+
+    const std::vector<std::string> report = LinesOf(kit.Read(L"lxkit-report.txt"));
+    EXPECT_NE(report.end(), std::find(report.begin(), report.end(),
+                                      "=== KitProbe.StartsACrashingChild: crashed (exception 0xC0000005 in "
+                                      "lx_kit_child.exe)"));
+    EXPECT_THAT(kit.Read(L"lxkit-report.xml"),
+                HasSubstr("<failure message=\"crashed (exception 0xC0000005 in lx_kit_child.exe)\">"));
 }
