@@ -4,6 +4,7 @@
 # scripts/build-mono-runtime.sh as its CLR; lxkit.exe starts with none of the build's environment. Afterwards the
 # leg checks that the kit left nothing behind outside its own folder.
 #   scripts/test-windows-kit.sh [PATTERN...]      (the patterns go to lxkit.exe, e.g. 'Splash*')
+#   LX_CRASH_DIALOG=1 scripts/test-windows-kit.sh (the prefix keeps Wine's crash dialog on, as a new user's has it)
 # The last line is lxkit.exe's own: "N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."

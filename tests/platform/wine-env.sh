@@ -4,7 +4,8 @@
 #                                 (with LX_DISPLAY set, that display is used and no Xvfb is started; with
 #                                 LX_MONO_RUNTIME set, the prefix hosts that runtime folder: see below;
 #                                 LX_MONO_HOSTING=wine-clr2 takes that folder's second hosting library, the one of
-#                                 a machine with only the CLR 2.0 generation)
+#                                 a machine with only the CLR 2.0 generation; with LX_CRASH_DIALOG=1, Wine's
+#                                 crash dialog stays on, as in a fresh prefix)
 #   wine-env.sh stop DIR          stop the wineserver and the Xvfb that "start" recorded in DIR
 #   wine-env.sh exec DIR PROG...  run a Windows program in that environment (its exit code passes through)
 set -euo pipefail
@@ -117,8 +118,10 @@ start)
     # Unmanaged windows: without a window manager every closing box would otherwise wait about two seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$dir/wineboot.log" 2>&1
     # A program that crashes ends with its exception code, as on a Windows machine without an error dialog,
-    # instead of waiting in Wine's crash dialog for a user.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null \
+    # instead of waiting in Wine's crash dialog for a user (unless LX_CRASH_DIALOG=1 asks for a fresh prefix's).
+    crash_dialog=0
+    if [ "${LX_CRASH_DIALOG:-}" = 1 ]; then crash_dialog=1; fi
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d "$crash_dialog" /f </dev/null \
         >>"$dir/wineboot.log" 2>&1
     work_around_fullscreen_clip_loop
     install_mono_runtime
