@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +23,9 @@ const wchar_t c_szXmlReportName[] = L"lxkit-report.xml";
 const wchar_t c_szOutputFolderName[] = L"output";
 // The tests make scratch keys below it; a test that crashed may leave one.
 const wchar_t c_szTestsKey[] = L"Software\\LumenixTests";
+// Wine's debugger settings, with the one that puts up Wine's crash dialog.
+const wchar_t c_szWineDbgKey[] = L"Software\\Wine\\WineDbg";
+const wchar_t c_szShowCrashDialog[] = L"ShowCrashDialog";
 
 const int c_nExitPassed = 0;
 const int c_nExitFailed = 1;
@@ -96,8 +99,50 @@ private:
     HANDLE m_h;
 };
 
+// A process of a case's job, held from the moment the job told of it: its exit code can still be read when the
+// case is over, even after the test that started it has closed its own handle.
+struct CJobProcess
+{
+    CHandle hProcess;
+    DWORD dwProcessId = 0;
+};
+
+// The file name of a process's program, or "process <id>" when the system does not tell it.
+std::wstring ProgramOf(const CJobProcess& process)
+{
+    wchar_t szPath[MAX_PATH * 4] = {};
+    DWORD cch = ARRAYSIZE(szPath);
+    if (!QueryFullProcessImageNameW(process.hProcess.Get(), 0, szPath, &cch))
+        return L"process " + std::to_wstring(process.dwProcessId);
+    const std::wstring path(szPath, cch);
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// The first process of a case that ended by an exception: the exception's code and the program's file name.
+struct CCrash
+{
+    bool fCrashed = false;
+    DWORD dwCode = 0;
+    std::wstring program;
+};
+
+// An exit code that is an NTSTATUS error: what a process ends with when an exception ends it.
+bool IsExceptionCode(DWORD dwExitCode)
+{
+    return dwExitCode >= 0xC0000000;
+}
+
+DWORD MillisecondsUntil(ULONGLONG ullDeadline)
+{
+    const ULONGLONG ullNow = GetTickCount64();
+    return ullNow < ullDeadline ? static_cast<DWORD>(ullDeadline - ullNow) : 0;
+}
+
 // The job a case runs in. A test may start further processes (the launcher exe, which may start its own):
 // terminating the job ends all of them, and closing it ends whatever is still running when the case is over.
+// A process of the job with an unhandled exception ends at once with its code, without Windows Error Reporting's
+// dialog, whatever error mode it set itself (Lumenix.exe sets its own); the job tells of each process that joins
+// it, so that the one that crashed can be named.
 class CJob
 {
 public:
@@ -111,11 +156,16 @@ public:
         if (!m_hJob.IsValid())
             return HResultOfLastError();
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        // A process with an unhandled exception ends at once, without Windows Error Reporting's dialog, even when
-        // it set an error mode of its own (Lumenix.exe does).
         limits.BasicLimitInformation.LimitFlags =
             JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
         if (!SetInformationJobObject(m_hJob.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
+            return HResultOfLastError();
+        m_hPort.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+        if (!m_hPort.IsValid())
+            return HResultOfLastError();
+        JOBOBJECT_ASSOCIATE_COMPLETION_PORT port = {};
+        port.CompletionPort = m_hPort.Get();
+        if (!SetInformationJobObject(m_hJob.Get(), JobObjectAssociateCompletionPortInformation, &port, sizeof(port)))
             return HResultOfLastError();
         return S_OK;
     }
@@ -131,13 +181,79 @@ public:
     }
 
     bool HoldsProcess() const { return m_fHoldsProcess; }
+
+    // Waits until the case's process has ended (true) or the time is over, and meanwhile takes hold of each
+    // process the job tells of as soon as it is told. Without the job only the case's own process is waited for.
+    bool WaitForProcess(HANDLE hProcess, DWORD dwProcessId, DWORD msTimeout)
+    {
+        if (!m_fHoldsProcess)
+            return WaitForSingleObject(hProcess, msTimeout) != WAIT_TIMEOUT;
+        const ULONGLONG ullDeadline = GetTickCount64() + msTimeout;
+        for (;;)
+        {
+            DWORD dwMessage = 0;
+            ULONG_PTR ulKey = 0;
+            OVERLAPPED* pMessageData = nullptr;
+            if (!GetQueuedCompletionStatus(m_hPort.Get(), &dwMessage, &ulKey, &pMessageData,
+                                           MillisecondsUntil(ullDeadline)))
+            {
+                // Out of time, or the port failed: the process itself tells.
+                return WaitForSingleObject(hProcess, MillisecondsUntil(ullDeadline)) != WAIT_TIMEOUT;
+            }
+            // A job's message carries a process id where an I/O's would carry its overlapped structure.
+            const DWORD dwId = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(pMessageData));
+            if (dwMessage == JOB_OBJECT_MSG_NEW_PROCESS)
+                HoldProcess(dwId);
+            else if ((dwMessage == JOB_OBJECT_MSG_EXIT_PROCESS || dwMessage == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) &&
+                     dwId == dwProcessId)
+                return true;
+        }
+    }
+
+    // The process of the job that was first to end with an exception's code. Asked before the job is closed:
+    // what closing it ends is no crash.
+    CCrash FindCrash() const
+    {
+        CCrash crash;
+        FILETIME ftFirstExit = {MAXDWORD, MAXDWORD};
+        for (const auto& pProcess : m_processes)
+        {
+            DWORD dwExitCode = STILL_ACTIVE;
+            FILETIME ftCreation = {}, ftExit = {}, ftKernel = {}, ftUser = {};
+            if (!GetExitCodeProcess(pProcess->hProcess.Get(), &dwExitCode) || !IsExceptionCode(dwExitCode) ||
+                !GetProcessTimes(pProcess->hProcess.Get(), &ftCreation, &ftExit, &ftKernel, &ftUser))
+                continue;
+            if (CompareFileTime(&ftExit, &ftFirstExit) < 0)
+            {
+                ftFirstExit = ftExit;
+                crash.fCrashed = true;
+                crash.dwCode = dwExitCode;
+                crash.program = ProgramOf(*pProcess);
+            }
+        }
+        return crash;
+    }
+
     void Terminate(UINT uExitCode) const { TerminateJobObject(m_hJob.Get(), uExitCode); }
     // The runner holds the job's only handle: closing it ends every process still in the job.
     void Close() { m_hJob.Reset(); }
 
 private:
+    // A process that has ended before the runner takes hold of it, and that no one holds any more, is not there
+    // to be named; the tests hold the processes they start until they have read their exit codes.
+    void HoldProcess(DWORD dwProcessId)
+    {
+        auto pProcess = std::make_unique<CJobProcess>();
+        pProcess->hProcess.Reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, dwProcessId));
+        pProcess->dwProcessId = dwProcessId;
+        if (pProcess->hProcess.IsValid())
+            m_processes.push_back(std::move(pProcess));
+    }
+
     CHandle m_hJob;
+    CHandle m_hPort;
     bool m_fHoldsProcess = false;
+    std::vector<std::unique_ptr<CJobProcess>> m_processes; // in the order the job told of them
 };
 
 // --- Text ----------------------------------------------------------------------------------------------------
@@ -510,6 +626,76 @@ private:
     bool m_fRestored = false;
 };
 
+bool IsWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+HRESULT HResultOfStatus(LSTATUS lStatus)
+{
+    return lStatus == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(lStatus));
+}
+
+// Under Wine a process with an unhandled exception waits in Wine's crash dialog for a user, whatever its error
+// mode and its job say. While the runner runs, HKEY_CURRENT_USER\Software\Wine\WineDbg says not to show it, and
+// at the end the setting is as it was. Windows has no such setting: nothing is written there.
+class CWineCrashDialogGuard
+{
+public:
+    CWineCrashDialogGuard() = default;
+    ~CWineCrashDialogGuard() { Restore(); }
+    CWineCrashDialogGuard(const CWineCrashDialogGuard&) = delete;
+    CWineCrashDialogGuard& operator=(const CWineCrashDialogGuard&) = delete;
+
+    HRESULT TurnOff()
+    {
+        if (!IsWine())
+            return S_OK;
+        const std::wstring key = std::wstring(L"HKEY_CURRENT_USER\\") + c_szWineDbgKey;
+        HKEY hKey = nullptr;
+        DWORD dwDisposition = 0;
+        KitReturnIfFailed(HResultOfStatus(RegCreateKeyExW(HKEY_CURRENT_USER, c_szWineDbgKey, 0, nullptr, 0,
+                                                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &hKey,
+                                                          &dwDisposition)),
+                          L"could not open " + key);
+        m_hKey = hKey;
+        m_fCreatedKey = dwDisposition == REG_CREATED_NEW_KEY;
+        m_cbBefore = sizeof(m_abBefore);
+        m_fHadValue = RegQueryValueExW(m_hKey, c_szShowCrashDialog, nullptr, &m_dwTypeBefore, m_abBefore,
+                                       &m_cbBefore) == ERROR_SUCCESS;
+        const DWORD dwOff = 0;
+        KitReturnIfFailed(HResultOfStatus(RegSetValueExW(m_hKey, c_szShowCrashDialog, 0, REG_DWORD,
+                                                         reinterpret_cast<const BYTE*>(&dwOff), sizeof(dwOff))),
+                          L"could not turn Wine's crash dialog off in " + key);
+        return S_OK;
+    }
+
+    HRESULT Restore()
+    {
+        if (!m_hKey)
+            return S_OK;
+        LSTATUS lStatus = m_fHadValue ? RegSetValueExW(m_hKey, c_szShowCrashDialog, 0, m_dwTypeBefore, m_abBefore,
+                                                       m_cbBefore)
+                                      : RegDeleteValueW(m_hKey, c_szShowCrashDialog);
+        RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+        if (lStatus == ERROR_SUCCESS && m_fCreatedKey)
+            lStatus = RegDeleteKeyW(HKEY_CURRENT_USER, c_szWineDbgKey);
+        if (lStatus != ERROR_FILE_NOT_FOUND)
+            KitReturnIfFailed(HResultOfStatus(lStatus), std::wstring(L"could not put back HKEY_CURRENT_USER\\") +
+                                                            c_szWineDbgKey + L"\\" + c_szShowCrashDialog);
+        return S_OK;
+    }
+
+private:
+    HKEY m_hKey = nullptr;
+    bool m_fCreatedKey = false;
+    bool m_fHadValue = false;
+    DWORD m_dwTypeBefore = 0;
+    BYTE m_abBefore[64] = {};
+    DWORD m_cbBefore = 0;
+};
+
 HRESULT FindKitFolder(std::wstring& folder)
 {
     std::wstring path(MAX_PATH, L'\0');
@@ -848,9 +1034,7 @@ HRESULT PrepareCase(const CKit& kit, const CCaseEntry& entry, size_t iCase, CCas
 
 CVariables VariablesOfCase(const CKit& kit, const CCaseEntry& entry, const CCaseSetup& setup)
 {
-    // Windows gives a process started under a debugger a checking heap, slower and not the one a user's machine
-    // runs it with. A case may still set it otherwise.
-    CVariables variables = {{L"_NO_DEBUG_HEAP", L"1"}};
+    CVariables variables;
     for (const auto& variable : entry.variables)
     {
         const std::wstring value = ReplaceAll(variable.second, L"{kit}", kit.folder);
@@ -861,8 +1045,7 @@ CVariables VariablesOfCase(const CKit& kit, const CCaseEntry& entry, const CCase
     return variables;
 }
 
-// Starts the case's process suspended, so that it is in the job before its first instruction, and with the runner
-// as the debugger of it and of every process it starts.
+// Starts the case's process suspended, so that it is in the job before its first instruction.
 HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& setup, PROCESS_INFORMATION& pi,
                        std::wstring& note)
 {
@@ -879,8 +1062,7 @@ HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& set
     si.hStdOutput = setup.hOutput.Get();
     si.hStdError = setup.hOutput.Get();
     if (!CreateProcessW(nullptr, commandLineBuffer.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT | DEBUG_PROCESS, environment.data(),
-                        workingFolder.c_str(), &si,
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(), workingFolder.c_str(), &si,
                         &pi))
         return NoteFailure(HResultOfLastError(), L"could not start " + commandLine, note);
     // The child has its own copies; the runner's would keep the output file open for no one.
@@ -889,146 +1071,17 @@ HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& set
     return S_OK;
 }
 
-// The first process of a case that ended by an exception: the exception's code and the program's file name.
-struct CCrash
-{
-    bool fCrashed = false;
-    DWORD dwCode = 0;
-    std::wstring program;
-};
-
-// The file name of a process's program, or "process <id>" when the system does not tell it.
-std::wstring ProgramOf(HANDLE hProcess, DWORD dwProcessId)
-{
-    wchar_t szPath[MAX_PATH * 4] = {};
-    DWORD cch = ARRAYSIZE(szPath);
-    if (!hProcess || !QueryFullProcessImageNameW(hProcess, 0, szPath, &cch))
-        return L"process " + std::to_wstring(dwProcessId);
-    const std::wstring path(szPath, cch);
-    return path.substr(path.find_last_of(L'\\') + 1);
-}
-
-// The runner is the debugger of each case's process and of every process started from it. Without a debugger a
-// process with an unhandled exception waits for a user: in Windows Error Reporting's "has stopped working" dialog
-// where its error mode allows one, in Wine's crash dialog always. With one, the exception comes to the runner as
-// its last chance, is kept as the case's crash and passed on unhandled, and the process ends at once with its
-// code. Every other event is let through as if no debugger were there.
-class CCaseDebugger
-{
-public:
-    CCaseDebugger() = default;
-    CCaseDebugger(const CCaseDebugger&) = delete;
-    CCaseDebugger& operator=(const CCaseDebugger&) = delete;
-
-    // Handles the events until the process of that id has ended; false when the time ran out first.
-    bool WatchUntilEnded(DWORD dwProcessId, DWORD msTimeout)
-    {
-        const ULONGLONG ullDeadline = GetTickCount64() + msTimeout;
-        DEBUG_EVENT event = {};
-        while (WaitForDebugEvent(&event, MillisecondsUntil(ullDeadline)))
-        {
-            if (HandleEvent(event) == dwProcessId)
-                return true;
-        }
-        return false;
-    }
-
-    // Once the case is over: handles the events of its processes while they end. One that is still there after
-    // msWait (none is, once the job is closed) is left to itself.
-    void WatchUntilAllEnded(DWORD msWait)
-    {
-        const ULONGLONG ullDeadline = GetTickCount64() + msWait;
-        DEBUG_EVENT event = {};
-        while (!m_processes.empty() && WaitForDebugEvent(&event, MillisecondsUntil(ullDeadline)))
-            HandleEvent(event);
-        for (const auto& process : m_processes)
-            DebugActiveProcessStop(process.first);
-        m_processes.clear();
-    }
-
-    const CCrash& Crash() const { return m_crash; }
-
-private:
-    struct CProcess
-    {
-        std::wstring program;
-        bool fPastFirstBreakpoint = false;
-    };
-
-    static DWORD MillisecondsUntil(ULONGLONG ullDeadline)
-    {
-        const ULONGLONG ullNow = GetTickCount64();
-        return ullNow < ullDeadline ? static_cast<DWORD>(ullDeadline - ullNow) : 0;
-    }
-
-    // Continues the process that reported the event; answers the id of a process that ended, 0 for other events.
-    DWORD HandleEvent(const DEBUG_EVENT& event)
-    {
-        DWORD dwContinue = DBG_CONTINUE;
-        DWORD dwEnded = 0;
-        switch (event.dwDebugEventCode)
-        {
-        case CREATE_PROCESS_DEBUG_EVENT:
-            if (event.u.CreateProcessInfo.hFile)
-                CloseHandle(event.u.CreateProcessInfo.hFile);
-            m_processes[event.dwProcessId].program = ProgramOf(event.u.CreateProcessInfo.hProcess, event.dwProcessId);
-            break;
-        case LOAD_DLL_DEBUG_EVENT:
-            if (event.u.LoadDll.hFile)
-                CloseHandle(event.u.LoadDll.hFile);
-            break;
-        case EXCEPTION_DEBUG_EVENT:
-            dwContinue = AnswerException(event.dwProcessId, event.u.Exception);
-            break;
-        case EXIT_PROCESS_DEBUG_EVENT:
-            m_processes.erase(event.dwProcessId);
-            dwEnded = event.dwProcessId;
-            break;
-        default:
-            break;
-        }
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, dwContinue);
-        return dwEnded;
-    }
-
-    DWORD AnswerException(DWORD dwProcessId, const EXCEPTION_DEBUG_INFO& exception)
-    {
-        // A 64-bit runner sees a 32-bit process stop at a second breakpoint of its own.
-        const DWORD c_dwWow64Breakpoint = 0x4000001F;
-        const DWORD dwCode = exception.ExceptionRecord.ExceptionCode;
-        const auto it = m_processes.find(dwProcessId);
-        if (it == m_processes.end())
-            return DBG_EXCEPTION_NOT_HANDLED;
-        // The system stops a new process at a breakpoint for its debugger before its own code runs.
-        if ((dwCode == EXCEPTION_BREAKPOINT && !it->second.fPastFirstBreakpoint) || dwCode == c_dwWow64Breakpoint)
-        {
-            it->second.fPastFirstBreakpoint = dwCode == EXCEPTION_BREAKPOINT || it->second.fPastFirstBreakpoint;
-            return DBG_CONTINUE;
-        }
-        if (!exception.dwFirstChance && !m_crash.fCrashed)
-        {
-            m_crash.fCrashed = true;
-            m_crash.dwCode = dwCode;
-            m_crash.program = it->second.program;
-        }
-        return DBG_EXCEPTION_NOT_HANDLED;
-    }
-
-    std::map<DWORD, CProcess> m_processes; // by process id, while each runs
-    CCrash m_crash;
-};
-
 // Waits for the case's end or its time limit; on the limit the job ends with every process in it, or, without a
 // job, the case's own process.
-bool WaitForCase(const CJob& job, CCaseDebugger& debugger, const PROCESS_INFORMATION& pi, DWORD dwTimeoutSeconds)
+bool WaitForCase(CJob& job, const PROCESS_INFORMATION& pi, DWORD dwTimeoutSeconds)
 {
-    if (debugger.WatchUntilEnded(pi.dwProcessId, dwTimeoutSeconds * 1000))
+    if (job.WaitForProcess(pi.hProcess, pi.dwProcessId, dwTimeoutSeconds * 1000))
         return false;
     if (job.HoldsProcess())
         job.Terminate(WAIT_TIMEOUT);
     else
         TerminateProcess(pi.hProcess, WAIT_TIMEOUT);
-    debugger.WatchUntilEnded(pi.dwProcessId, c_msTerminateWait);
+    WaitForSingleObject(pi.hProcess, c_msTerminateWait);
     return true;
 }
 
@@ -1061,7 +1114,7 @@ void JudgeCase(const CCaseEntry& entry, const CCrash& crash, bool fTimedOut, DWO
         result.reason = DescribeCrash(crash.dwCode, crash.program);
     else if (fTimedOut)
         result.reason = L"timed out after " + std::to_wstring(entry.dwTimeoutSeconds) + L" s";
-    else if (dwExitCode >= 0xC0000000)
+    else if (IsExceptionCode(dwExitCode))
         result.reason = DescribeCrash(dwExitCode, entry.program.substr(entry.program.find_last_of(L'\\') + 1));
     else if (dwExitCode != 0)
         result.reason = L"exit code " + std::to_wstring(dwExitCode);
@@ -1107,18 +1160,16 @@ CCaseResult RunCase(const CKit& kit, const CCaseEntry& entry, size_t iCase)
         job.Assign(hProcess.Get());
     ResumeThread(hThread.Get());
 
-    CCaseDebugger debugger;
-    const bool fTimedOut = WaitForCase(job, debugger, pi, entry.dwTimeoutSeconds);
+    const bool fTimedOut = WaitForCase(job, pi, entry.dwTimeoutSeconds);
     result.msElapsed = MillisecondsSince(liStart);
+    const CCrash crash = job.FindCrash();
     // What the case left running ends before its output is read: nothing writes to it any more, and nothing holds
     // it open when the scratch folder goes.
     job.Close();
-    debugger.WatchUntilAllEnded(c_msTerminateWait);
-    WaitForSingleObject(hProcess.Get(), c_msTerminateWait);
     DWORD dwExitCode = 0;
     GetExitCodeProcess(hProcess.Get(), &dwExitCode);
     ReadWholeFile(setup.outputFile, c_cbCaseOutputMax, CLongFile::KeepEnd, result.output);
-    JudgeCase(entry, debugger.Crash(), fTimedOut, dwExitCode, result);
+    JudgeCase(entry, crash, fTimedOut, dwExitCode, result);
     return result;
 }
 
@@ -1353,6 +1404,8 @@ int RunCases(const std::wstring& kitFolder, const std::vector<const CCaseEntry*>
     run.cases = cases;
 
     CTestsKeyGuard testsKey;
+    CWineCrashDialogGuard wineCrashDialog;
+    wineCrashDialog.TurnOff();
     CScratchFolder scratch;
     if (FAILED(scratch.Create()))
         return c_nExitFailed;
@@ -1372,6 +1425,7 @@ int RunCases(const std::wstring& kitFolder, const std::vector<const CCaseEntry*>
     // Each of these tells its own failure; the summary stays the last line.
     bool fCleanEnd = SUCCEEDED(scratch.Remove());
     fCleanEnd = SUCCEEDED(testsKey.Restore()) && fCleanEnd;
+    fCleanEnd = SUCCEEDED(wineCrashDialog.Restore()) && fCleanEnd;
     fCleanEnd = SUCCEEDED(WriteReports(run)) && fCleanEnd;
     out.WriteLine(FormatSummary(run));
     return run.cFailed == 0 && fCleanEnd ? c_nExitPassed : c_nExitFailed;
@@ -1389,8 +1443,8 @@ int ListCases(const std::vector<const CCaseEntry*>& cases)
 
 int wmain(int argc, wchar_t** argv)
 {
-    // No error box waits for a user, in the runner or in the cases, which inherit the mode; a case's crash is ended
-    // by the runner as its debugger, and by the job where a process sets a mode of its own.
+    // No error box waits for a user, in the runner or in the cases, which inherit the mode; a case's process that
+    // sets a mode of its own still ends at once when it crashes, through its job.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
     CCommandLine commandLine;

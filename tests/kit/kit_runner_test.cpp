@@ -186,6 +186,14 @@ public:
     CCrashDialogsOn(const CCrashDialogsOn&) = delete;
     CCrashDialogsOn& operator=(const CCrashDialogsOn&) = delete;
 
+    DWORD Setting() const
+    {
+        DWORD dwValue = MAXDWORD;
+        DWORD cb = sizeof(dwValue);
+        RegQueryValueExW(m_hKey, c_szValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&dwValue), &cb);
+        return dwValue;
+    }
+
 private:
     static constexpr const wchar_t* c_szValue = L"ShowCrashDialog";
     HKEY m_hKey = nullptr;
@@ -313,7 +321,8 @@ TEST(KitRunner, GivesEachCaseItsEnvironmentAndRemovesTheScratchFolder)
 }
 
 // Where a crash dialog would hold a crashed process until the case's time limit, the case's own crash and a crash
-// of a program it started each end at once and are told as crashes of that program.
+// of a program it started each end at once and are told as crashes of that program. The dialog's setting is the
+// user's again afterwards.
 TEST(KitRunner, TellsACrashAtOnceWhereCrashDialogsShow)
 {
     const CCrashDialogsOn crashDialogs;
@@ -337,4 +346,5 @@ TEST(KitRunner, TellsACrashAtOnceWhereCrashDialogsShow)
                                       "lx_kit_child.exe)"));
     EXPECT_THAT(kit.Read(L"lxkit-report.xml"),
                 HasSubstr("<failure message=\"crashed (exception 0xC0000005 in lx_kit_child.exe)\">"));
+    EXPECT_EQ(1u, crashDialogs.Setting());
 }
