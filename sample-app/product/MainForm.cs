@@ -14,7 +14,7 @@ namespace Lumenix
 
             var label = new Label
             {
-                Text = "Lumenix by Corvane is running.",
+                Text = Program.Text("Greeting"),
                 Dock = DockStyle.Fill,
                 TextAlign = ContentAlignment.MiddleCenter,
             };

@@ -99,7 +99,8 @@ lx_kit_suite(lx_process_tests ENVIRONMENT ${LX_KIT_LAUNCHER}
 # The real launcher on the machine's own CLR.
 lx_kit_suite(lx_mono_runtime_tests
   ENVIRONMENT ${LX_KIT_LAUNCHER} "LUMENIX_NATIVE_PACK_EXE={kit}\\bin\\LumenixNativePack.exe"
-              "LUMENIX_WITHOUT_CORE_EXE={kit}\\bin\\LumenixWithoutCore.exe" "LX_OUTPUT_DIR={output}")
+              "LUMENIX_WITHOUT_CORE_EXE={kit}\\bin\\LumenixWithoutCore.exe"
+              "LUMENIX_SHIPPED_EXE={kit}\\bin\\LumenixShipped.exe" "LX_OUTPUT_DIR={output}")
 
 get_property(_lx_kit_lines GLOBAL PROPERTY LX_KIT_LINES)
 get_property(_lx_kit_programs GLOBAL PROPERTY LX_KIT_PROGRAMS)
@@ -107,7 +108,7 @@ file(GENERATE OUTPUT ${LX_KIT_DIR}/cases.txt CONTENT
   "# ${LX_KIT_NAME}: one case a line: name, program, time limit in seconds, the case's variables (tab-separated).\n${_lx_kit_lines}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt ${LX_KIT_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 
-set(_lx_kit_launchers Lumenix LumenixNativePack LumenixWithoutCore)
+set(_lx_kit_launchers Lumenix LumenixNativePack LumenixWithoutCore LumenixShipped)
 set(_lx_kit_binaries "")
 foreach(target ${_lx_kit_programs} ${_lx_kit_launchers})
   list(APPEND _lx_kit_binaries $<TARGET_FILE:${target}>)

@@ -4,6 +4,7 @@
 // cache.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "driver.h"
 #include "test_thread.h"
 #include "unit/system_text.h"
+#include "unit/test_files.h"
 
 namespace
 {
@@ -88,6 +90,16 @@ std::string ReportValue(const std::wstring& temp, const std::string& name)
         at = end + 1;
     }
     return "";
+}
+
+// Every file below the cache folder, at any depth, with its write time.
+std::vector<std::pair<std::wstring, ULONGLONG>> FileTimesBelow(const std::wstring& cache)
+{
+    std::vector<std::pair<std::wstring, ULONGLONG>> times;
+    for (const std::wstring& path : TreeOf(cache, 16))
+        if (!(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+            times.push_back({path.substr(cache.size()), WriteTime(path)});
+    return times;
 }
 
 // The box's text after the launcher's own sentence: the runtime's words for the failure.
@@ -253,4 +265,91 @@ TEST(RealRuntime, WindowedProductTakesOverFromTheSplash)
     EXPECT_FALSE(result.timedOut);
     EXPECT_TRUE(result.boxes.empty()) << Utf8(result.boxes.empty() ? L"" : result.boxes[0].text);
     EXPECT_EQ(0u, result.exitCode);
+}
+
+// The product as it ships with sub-folders (LumenixShipped.exe): run in German, it finds its satellite through the
+// runtime's own culture probing below the base, loads its native library by its path there (the library's
+// dependency from the same folder), and reads its deepest data file and the one with letters beyond ASCII.
+TEST(RealRuntime, ShippedProductFindsWhatItsSubfoldersHold)
+{
+    const std::wstring temp = TempOfItsOwn(L"shipped");
+    const CLaunchResult german =
+        RunHeadless(temp, {{L"LUMENIX_UI_CULTURE", L"de"}, {L"LUMENIX_SUBFOLDERS", L"1"}}, L"LUMENIX_SHIPPED_EXE");
+    EXPECT_TRUE(german.boxes.empty()) << Utf8(german.boxes.empty() ? L"" : german.boxes[0].text);
+    EXPECT_EQ(0u, german.exitCode);
+    EXPECT_EQ(Utf8(L"Lumenix von Corvane l\u00E4uft. Gr\u00FC\u00DFe!"), ReportValue(temp, "greeting"));
+    EXPECT_EQ("42", ReportValue(temp, "native by path"));
+    EXPECT_EQ("Tiles of Europe, four folders down", ReportValue(temp, "deep"));
+    EXPECT_EQ(Utf8(L"Stra\u00DFenverzeichnis M\u00FCnchen"), ReportValue(temp, "overview"));
+
+    // A culture without a satellite falls back to the texts in Lumenix.dll.
+    EXPECT_EQ(0u, RunHeadless(temp, {{L"LUMENIX_UI_CULTURE", L"fr"}}, L"LUMENIX_SHIPPED_EXE").exitCode);
+    EXPECT_EQ("Lumenix by Corvane is running.", ReportValue(temp, "greeting"));
+}
+
+TEST(RealRuntime, SecondStartRewritesNothingInTheNestedTree)
+{
+    const std::wstring temp = TempOfItsOwn(L"shipped-second-start");
+    const std::wstring cache = CacheFolder(temp);
+    EXPECT_EQ(0u, RunHeadless(temp, {}, L"LUMENIX_SHIPPED_EXE").exitCode);
+    const std::vector<std::pair<std::wstring, ULONGLONG>> first = FileTimesBelow(cache);
+    // The pack, the two assemblies, the satellite, two native libraries and two data files.
+    EXPECT_EQ(8u, first.size());
+    EXPECT_NE(first.end(), std::find_if(first.begin(), first.end(), [](const auto& file) {
+                  return file.first == L"\\data\\maps\\europe\\tiles\\index.txt";
+              }));
+    Sleep(1100);
+    EXPECT_EQ(0u, RunHeadless(temp, {}, L"LUMENIX_SHIPPED_EXE").exitCode);
+    EXPECT_EQ(first, FileTimesBelow(cache));
+}
+
+// Two first starts at once on the nested pack, as a double click on a slow start gives, each on the machine's own
+// CLR: both end well, without a box, and leave the tree that one start alone leaves. No report: both would write
+// the same file.
+TEST(RealRuntime, TwoFirstStartsAtOnceOnTheNestedPackBothEndWell)
+{
+    const auto runQuietly = [](const std::wstring& temp) {
+        CLaunchOptions options = Options(temp, L"LUMENIX_SHIPPED_EXE");
+        options.environment.push_back({L"LUMENIX_HEADLESS", L"1"});
+        CLaunchResult result;
+        RunAndWatch(options, result);
+        EXPECT_TRUE(result.started) << "error " << result.startError;
+        EXPECT_FALSE(result.timedOut);
+        return result;
+    };
+    const std::wstring alone = TempOfItsOwn(L"shipped-alone");
+    ASSERT_EQ(0u, runQuietly(alone).exitCode);
+    const std::wstring aloneCache = CacheFolder(alone);
+    const std::vector<std::wstring> aloneTree = TreeOf(aloneCache, 16);
+    ASSERT_FALSE(aloneTree.empty());
+
+    HANDLE hGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(nullptr, hGo);
+    for (int iRound = 0; iRound < 3; ++iRound)
+    {
+        const std::wstring temp = TempOfItsOwn((L"shipped-together" + std::to_wstring(iRound)).c_str());
+        ResetEvent(hGo);
+        CLaunchResult results[2];
+        {
+            CTestThread first([&] { WaitForSingleObject(hGo, INFINITE); results[0] = runQuietly(temp); });
+            CTestThread second([&] { WaitForSingleObject(hGo, INFINITE); results[1] = runQuietly(temp); });
+            SetEvent(hGo);
+        }
+        for (const CLaunchResult& result : results)
+        {
+            EXPECT_EQ(0u, result.exitCode) << "round " << iRound;
+            for (const CBoxRecord& box : result.boxes)
+                ADD_FAILURE() << "round " << iRound << ": " << Utf8(box.text);
+        }
+        const std::wstring cache = CacheFolder(temp);
+        const std::vector<std::wstring> tree = TreeOf(cache, 16);
+        ASSERT_EQ(aloneTree.size(), tree.size()) << "round " << iRound;
+        for (size_t i = 0; i < tree.size(); ++i)
+        {
+            const std::wstring name = tree[i].substr(cache.size());
+            ASSERT_EQ(aloneTree[i].substr(aloneCache.size()), name) << "round " << iRound;
+            EXPECT_TRUE(ReadAll(aloneCache + name) == ReadAll(cache + name)) << "round " << iRound << ": " << Utf8(name);
+        }
+    }
+    CloseHandle(hGo);
 }
