@@ -328,6 +328,7 @@ TEST(RealRuntime, TwoFirstStartsAtOnceOnTheNestedPackBothEndWell)
     for (int iRound = 0; iRound < 3; ++iRound)
     {
         const std::wstring temp = TempOfItsOwn((L"shipped-together" + std::to_wstring(iRound)).c_str());
+        ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CacheFolder(temp).c_str())) << "no first start";
         ResetEvent(hGo);
         CLaunchResult results[2];
         {
