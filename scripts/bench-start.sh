@@ -56,6 +56,8 @@ columns = ("first pixel", "entry", "main window", "peak WS")
 runs = {label: [] for label in labels}
 for line in open(path):
     print(line.rstrip())
+    if not line.startswith("run "):
+        continue
     _, round_, label, *figures = line.split()
     if int(round_) > 0:  # round 0 readies the desktop and the caches
         runs[label].append([float(value) for value in figures[:4]])

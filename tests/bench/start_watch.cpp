@@ -12,7 +12,8 @@
 // The managed entry is the time the product's first managed entry writes to STAMPFILE (LUMENIX_ENTRY_STAMP).
 // Every time is on the system clock, in milliseconds from the start. One line per run:
 //   run ROUND LABEL FIRST-PIXEL-MS ENTRY-MS MAIN-WINDOW-MS PEAK-WORKING-SET-MIB EXIT-CODE FIRST-CLASS
-// A run that misses a figure prints -1 for it, and the program ends with 1.
+// A run that misses a figure prints -1 for it, then a line that says why, and the program ends with 1:
+//   missed ROUND LABEL REASON...
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
@@ -57,6 +58,7 @@ struct CRun
     double mibPeakWorkingSet = -1;
     DWORD dwExitCode = static_cast<DWORD>(-1);
     std::wstring firstClass = L"-";
+    std::wstring problem; // what went wrong on the way, when something did
 };
 
 // The product's main window among the visible windows, or null.
@@ -113,7 +115,8 @@ CRun WatchOneStart(const std::wstring& exe, const std::wstring& stampFile)
     const ULONGLONG ullStart = Now();
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     {
-        fwprintf(stderr, L"start_watch: cannot start %ls: error %lu\n", exe.c_str(), GetLastError());
+        run.problem = L"cannot start " + exe + L": error " + std::to_wstring(GetLastError());
+        fwprintf(stderr, L"start_watch: %ls\n", run.problem.c_str());
         return run;
     }
     const ULONGLONG ullLimit = ullStart + static_cast<ULONGLONG>(c_msRunLimit) * 10000;
@@ -141,7 +144,8 @@ CRun WatchOneStart(const std::wstring& exe, const std::wstring& stampFile)
     }
     if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
     {
-        fwprintf(stderr, L"start_watch: %ls did not end within %lu s\n", exe.c_str(), c_msRunLimit / 1000);
+        run.problem = exe + L" did not end within " + std::to_wstring(c_msRunLimit / 1000) + L" s";
+        fwprintf(stderr, L"start_watch: %ls\n", run.problem.c_str());
         TerminateProcess(pi.hProcess, WAIT_TIMEOUT);
         WaitForSingleObject(pi.hProcess, 10000);
     }
@@ -160,10 +164,34 @@ bool IsComplete(const CRun& run)
            run.dwExitCode == 0;
 }
 
+// Why a run that is not complete missed its figures: the first thing that went wrong.
+std::wstring ReasonOfMiss(const CRun& run)
+{
+    if (!run.problem.empty())
+        return run.problem;
+    if (run.dwExitCode >= 0xC0000000)
+    {
+        wchar_t szCode[16] = {};
+        swprintf(szCode, ARRAYSIZE(szCode), L"0x%08lX", static_cast<unsigned long>(run.dwExitCode));
+        return std::wstring(L"ended by exception ") + szCode;
+    }
+    if (run.dwExitCode != 0)
+        return L"exit code " + std::to_wstring(run.dwExitCode);
+    if (run.msFirstPixel < 0)
+        return L"no window became visible";
+    if (run.msMainWindow < 0)
+        return L"no main window titled \"" + std::wstring(c_szMainTitle) + L"\" became visible";
+    if (run.mibPeakWorkingSet < 0)
+        return L"the peak working set could not be read";
+    return L"the managed entry wrote no time to LUMENIX_ENTRY_STAMP";
+}
+
 void PrintRun(int iRound, const wchar_t* pszLabel, const CRun& run)
 {
     wprintf(L"run %d %ls %.1f %.1f %.1f %.1f %ld %ls\n", iRound, pszLabel, run.msFirstPixel, run.msEntry,
             run.msMainWindow, run.mibPeakWorkingSet, static_cast<long>(run.dwExitCode), run.firstClass.c_str());
+    if (!IsComplete(run))
+        wprintf(L"missed %d %ls %ls\n", iRound, pszLabel, ReasonOfMiss(run).c_str());
     fflush(stdout);
 }
 
