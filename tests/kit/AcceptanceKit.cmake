@@ -127,13 +127,17 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E copy ${_lx_kit_binaries} ${LX_KIT_STAGE}/bin
   ${_lx_kit_standin_commands}
   COMMAND ${CMAKE_COMMAND} -E copy ${LX_SAMPLE_APP_FILES} ${LX_KIT_STAGE}/data/sample-app
+  # The start benchmark (lxkit.exe --start-bench): its watcher, and the product as a plain managed exe.
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:lx_start_watch> ${LX_KIT_STAGE}/bin
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${LX_KIT_STAGE}/bin/plain
+  COMMAND ${CMAKE_COMMAND} -E copy ${LX_SAMPLE_PLAIN_EXE} ${LX_SAMPLE_APP_FILES} ${LX_KIT_STAGE}/bin/plain
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${LX_MANY_FILES_DIR} ${LX_KIT_STAGE}/data/many-files
   COMMAND ${CMAKE_COMMAND} -E copy ${LX_MANY_FILES_PACK} ${LX_NESTED_PACK} ${LX_NESTED_MANIFEST} ${LX_KIT_STAGE}/data
   COMMAND ${CMAKE_COMMAND} -E tar cf ${LX_KIT_ZIP} --format=zip ${LX_KIT_NAME}
   WORKING_DIRECTORY ${LX_KIT_DIR}
   DEPENDS lxkit ${_lx_kit_programs} ${_lx_kit_launchers} lx_standin_variants lx_sample_app lx_many_files_pack
           lx_nested_pack ${LX_KIT_DIR}/cases.txt ${LX_KIT_DIR}/README.txt ${LX_SAMPLE_APP_FILES} ${LX_MANY_FILES_PACK}
-          ${LX_NESTED_PACK}
+          ${LX_NESTED_PACK} lx_start_watch lx_sample_plain ${LX_SAMPLE_PLAIN_EXE}
   COMMENT "Making the acceptance kit ${LX_KIT_NAME}.zip"
   VERBATIM)
 add_custom_target(acceptance_kit DEPENDS ${LX_KIT_ZIP})

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,6 +22,7 @@ const wchar_t c_szManifestName[] = L"cases.txt";
 const wchar_t c_szTextReportName[] = L"lxkit-report.txt";
 const wchar_t c_szXmlReportName[] = L"lxkit-report.xml";
 const wchar_t c_szOutputFolderName[] = L"output";
+const wchar_t c_szStartReportName[] = L"lxkit-start.txt";
 // The tests make scratch keys below it; a test that crashed may leave one.
 const wchar_t c_szTestsKey[] = L"Software\\LumenixTests";
 // Wine's debugger settings, with the one that puts up Wine's crash dialog.
@@ -43,6 +45,15 @@ const DWORD c_msTerminateWait = 10000;
 // A process that was killed closes its handles a little later: removing the scratch folder tries again meanwhile.
 const int c_cDeleteTries = 20;
 const DWORD c_msDeleteRetry = 250;
+
+// The start benchmark's programs, relative to the kit folder: the watcher, and the two ways to start the product.
+const wchar_t c_szStartWatchProgram[] = L"bin\\lx_start_watch.exe";
+const wchar_t c_szPlainProgram[] = L"bin\\plain\\LumenixPlain.exe";
+const wchar_t c_szLauncherProgram[] = L"bin\\Lumenix.exe";
+const int c_cStartRunsDefault = 7;
+const int c_cStartRunsMax = 1000;
+// lx_start_watch ends a start after 120 s; a round is three starts.
+const DWORD c_dwStartRoundSecondsMax = 3 * 130;
 
 const char c_szPassedTag[] = "[       OK ] ";
 const char c_szSkippedTag[] = "[  SKIPPED ] ";
@@ -894,18 +905,27 @@ struct CCommandLine
 {
     bool fHelp = false;
     bool fList = false;
+    bool fStartBenchOnly = false;
+    int cStartRuns = -1; // -1: the default, the benchmark after a run of every case
     std::vector<std::wstring> patterns;
 };
 
 const wchar_t c_szUsage[] =
-    L"Usage: lxkit.exe [--list] [PATTERN...]\r\n"
+    L"Usage: lxkit.exe [--list] [--start-runs N] [PATTERN...]\r\n"
+    L"       lxkit.exe --start-bench [RUNS]\r\n"
     L"Runs the GoogleTest cases that cases.txt beside lxkit.exe names, each in a process of its own, and writes\r\n"
-    L"lxkit-report.txt and lxkit-report.xml beside it.\r\n"
-    L"  PATTERN   run only the cases whose names match one of the patterns (* and ? as wildcards)\r\n"
-    L"  --list    print the names of the matching cases and run nothing\r\n"
-    L"  --help    print this text\r\n"
+    L"lxkit-report.txt and lxkit-report.xml beside it. A run of every case ends with the start benchmark: the\r\n"
+    L"launcher cold and warm against the plain managed exe, its figures in lxkit-start.txt beside it.\r\n"
+    L"  PATTERN             run only the cases whose names match one of the patterns (* and ? as wildcards);\r\n"
+    L"                      no start benchmark follows them unless --start-runs asks for it\r\n"
+    L"  --list              print the names of the matching cases and run nothing\r\n"
+    L"  --start-runs N      the start benchmark after the cases with N runs of each start (default 7; 0: none)\r\n"
+    L"  --start-bench [RUNS] only the start benchmark, no case (RUNS of each start, default 7)\r\n"
+    L"  --help              print this text\r\n"
     L"Exit code: 0 when every case passed, 1 when any failed or timed out (or the run itself could not be\r\n"
-    L"done), 2 when the command line or cases.txt is wrong.";
+    L"done), 2 when the command line or cases.txt is wrong. The start benchmark's figures are reported, not\r\n"
+    L"judged: they leave the cases' exit code as it is. With --start-bench alone: 0 when every start gave its\r\n"
+    L"figures, 1 when the benchmark could not run or a start failed.";
 
 HRESULT TellUsageProblem(const std::wstring& problem)
 {
@@ -913,6 +933,14 @@ HRESULT TellUsageProblem(const std::wstring& problem)
     err.WriteLine(L"lxkit: " + problem);
     err.WriteLine(L"Run lxkit.exe --help for the usage.");
     return E_INVALIDARG;
+}
+
+bool ParseRunCount(const std::wstring& text, int& cRuns)
+{
+    if (text.empty() || text.size() > 4 || text.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return false;
+    cRuns = std::stoi(text);
+    return cRuns <= c_cStartRunsMax;
 }
 
 HRESULT ParseCommandLine(int argc, wchar_t** argv, CCommandLine& commandLine)
@@ -924,11 +952,31 @@ HRESULT ParseCommandLine(int argc, wchar_t** argv, CCommandLine& commandLine)
             commandLine.fHelp = true;
         else if (arg == L"--list")
             commandLine.fList = true;
+        else if (arg == L"--start-runs")
+        {
+            if (iArg + 1 == argc || !ParseRunCount(argv[iArg + 1], commandLine.cStartRuns))
+                return TellUsageProblem(L"--start-runs takes a number of runs from 0 to " +
+                                        std::to_wstring(c_cStartRunsMax));
+            ++iArg;
+        }
+        else if (arg == L"--start-bench")
+        {
+            commandLine.fStartBenchOnly = true;
+            // The count is optional: a number after the option is it.
+            if (iArg + 1 < argc && ParseRunCount(argv[iArg + 1], commandLine.cStartRuns))
+                ++iArg;
+        }
         else if (arg.empty() || arg[0] == L'-')
             return TellUsageProblem(L"unknown option \"" + arg + L"\"");
         else
             commandLine.patterns.push_back(arg);
     }
+    if (commandLine.fStartBenchOnly && (commandLine.fList || !commandLine.patterns.empty()))
+        return TellUsageProblem(L"--start-bench runs no case: it takes no pattern and no --list");
+    if (commandLine.fStartBenchOnly && commandLine.cStartRuns == 0)
+        return TellUsageProblem(L"--start-bench takes a number of runs from 1 to " + std::to_wstring(c_cStartRunsMax));
+    if (commandLine.cStartRuns < 0)
+        commandLine.cStartRuns = commandLine.fStartBenchOnly || commandLine.patterns.empty() ? c_cStartRunsDefault : 0;
     return S_OK;
 }
 
@@ -1003,6 +1051,22 @@ HRESULT NoteFailure(HRESULT hr, const std::wstring& what, std::wstring& note)
     return hr;
 }
 
+// The child's input from NUL, its output and errors into setup.outputFile. Only the child's copies are inheritable,
+// and the runner starts one child at a time.
+HRESULT OpenChildHandles(CCaseSetup& setup, std::wstring& note)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    setup.hInput.Reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!setup.hInput.IsValid())
+        return NoteFailure(HResultOfLastError(), L"could not open NUL for the program's input", note);
+    setup.hOutput.Reset(CreateFileW(setup.outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!setup.hOutput.IsValid())
+        return NoteFailure(HResultOfLastError(), L"could not make the output file " + setup.outputFile, note);
+    return S_OK;
+}
+
 HRESULT PrepareCase(const CKit& kit, const CCaseEntry& entry, size_t iCase, CCaseSetup& setup, std::wstring& note)
 {
     const std::wstring outputRoot = kit.folder + L"\\" + c_szOutputFolderName;
@@ -1018,18 +1082,7 @@ HRESULT PrepareCase(const CKit& kit, const CCaseEntry& entry, size_t iCase, CCas
     hr = CreateFreshFolder(setup.tempFolder);
     if (FAILED(hr))
         return NoteFailure(hr, L"could not make the TEMP folder " + setup.tempFolder, note);
-
-    // Only the child's copies are inheritable, and the runner starts one child at a time.
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    setup.hInput.Reset(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!setup.hInput.IsValid())
-        return NoteFailure(HResultOfLastError(), L"could not open NUL for the case's input", note);
-    setup.hOutput.Reset(CreateFileW(setup.outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!setup.hOutput.IsValid())
-        return NoteFailure(HResultOfLastError(), L"could not make the output file " + setup.outputFile, note);
-    return S_OK;
+    return OpenChildHandles(setup, note);
 }
 
 CVariables VariablesOfCase(const CKit& kit, const CCaseEntry& entry, const CCaseSetup& setup)
@@ -1045,14 +1098,14 @@ CVariables VariablesOfCase(const CKit& kit, const CCaseEntry& entry, const CCase
     return variables;
 }
 
-// Starts the case's process suspended, so that it is in the job before its first instruction.
-HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& setup, PROCESS_INFORMATION& pi,
-                       std::wstring& note)
+// Starts a program suspended, so that it is in its job before its first instruction, in the kit folder with the
+// handles of setup and this environment changed as variables say.
+HRESULT StartSuspendedProcess(const CKit& kit, const std::wstring& commandLine, const CVariables& variables,
+                              CCaseSetup& setup, PROCESS_INFORMATION& pi, std::wstring& note)
 {
-    const std::wstring commandLine = L"\"" + kit.folder + L"\\" + entry.program + L"\" --gtest_filter=" + entry.name;
     std::vector<wchar_t> commandLineBuffer(commandLine.begin(), commandLine.end());
     commandLineBuffer.push_back(L'\0');
-    std::vector<wchar_t> environment = BuildEnvironmentBlock(VariablesOfCase(kit, entry, setup));
+    std::vector<wchar_t> environment = BuildEnvironmentBlock(variables);
     const std::wstring workingFolder = kit.folder + L"\\";
 
     STARTUPINFOW si = {};
@@ -1069,6 +1122,13 @@ HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& set
     setup.hInput.Reset();
     setup.hOutput.Reset();
     return S_OK;
+}
+
+HRESULT StartSuspended(const CKit& kit, const CCaseEntry& entry, CCaseSetup& setup, PROCESS_INFORMATION& pi,
+                       std::wstring& note)
+{
+    const std::wstring commandLine = L"\"" + kit.folder + L"\\" + entry.program + L"\" --gtest_filter=" + entry.name;
+    return StartSuspendedProcess(kit, commandLine, VariablesOfCase(kit, entry, setup), setup, pi, note);
 }
 
 // Waits for the case's end or its time limit; on the limit the job ends with every process in it, or, without a
@@ -1183,6 +1243,7 @@ struct CRunRecord
     std::vector<const CCaseEntry*> cases;
     std::vector<CCaseResult> results;
     std::vector<std::wstring> caseLines; // as on the console
+    std::vector<std::wstring> startLines; // the start benchmark's summary, when it followed the cases
     ULONGLONG msTotal = 0;
     size_t cPassed = 0;
     size_t cFailed = 0;
@@ -1288,6 +1349,10 @@ std::wstring BuildTextReport(const CRunRecord& run)
         for (const std::wstring& line : LinesOf(output))
             text += line + L"\r\n";
     }
+    if (!run.startLines.empty())
+        text += L"\r\n";
+    for (const std::wstring& line : run.startLines)
+        text += line + L"\r\n";
     return text + L"\r\n" + FormatSummary(run) + L"\r\n";
 }
 
@@ -1376,6 +1441,416 @@ HRESULT WriteReports(const CRunRecord& run)
     return S_OK;
 }
 
+// --- The start benchmark -------------------------------------------------------------------------------------
+// lx_start_watch starts, round after round, the plain managed exe of the sample product, the launcher with an empty
+// content cache (cold) and the launcher again (warm), and prints one line per start; round 0 readies the desktop
+// and the file caches and is not counted. The runner gives it a TEMP in the scratch folder, where the launcher's
+// content cache and the entry stamps go with the rest, runs it in a job as it runs a case, and tells its figures
+// without judging them.
+
+struct CStartSide
+{
+    const wchar_t* pszLabel; // as lx_start_watch prints it
+    const wchar_t* pszName;
+};
+const CStartSide c_aStartSides[] = {
+    {L"plain", L"plain exe"}, {L"launcher-cold", L"launcher cold"}, {L"launcher-warm", L"launcher warm"}};
+const size_t c_iPlain = 0;
+const size_t c_iCold = 1;
+const size_t c_iWarm = 2;
+
+const wchar_t* const c_apszStartFigures[] = {L"first pixel (ms)", L"managed entry (ms)", L"main window (ms)",
+                                             L"peak working set (MiB)"};
+const size_t c_cStartFigures = ARRAYSIZE(c_apszStartFigures);
+const size_t c_iFirstPixel = 0;
+const size_t c_iEntry = 1;
+const size_t c_iMainWindow = 2;
+
+// A quotient of two medians: a figure of one side over a figure of another.
+struct CStartRatio
+{
+    const wchar_t* pszName;
+    size_t iSideOver;
+    size_t iFigureOver;
+    size_t iSideUnder;
+    size_t iFigureUnder;
+};
+const CStartRatio c_aStartRatios[] = {
+    {L"launcher warm entry / plain entry", c_iWarm, c_iEntry, c_iPlain, c_iEntry},
+    {L"launcher cold entry / plain entry", c_iCold, c_iEntry, c_iPlain, c_iEntry},
+    {L"plain first window / launcher first pixel (warm)", c_iPlain, c_iFirstPixel, c_iWarm, c_iFirstPixel},
+    {L"plain first window / launcher first pixel (cold)", c_iPlain, c_iFirstPixel, c_iCold, c_iFirstPixel},
+    {L"launcher warm main window / plain main window", c_iWarm, c_iMainWindow, c_iPlain, c_iMainWindow},
+};
+
+// One start as lx_start_watch told it; a figure it could not take is negative.
+struct CStartRun
+{
+    int iRound = 0;
+    std::wstring side;
+    double adFigures[c_cStartFigures] = {-1, -1, -1, -1};
+    std::wstring exitCode;
+    std::wstring firstClass;
+    std::wstring missed; // why a figure is missing
+};
+
+struct CStartBench
+{
+    SYSTEMTIME stStart = {};
+    int cRuns = 0;
+    std::wstring problem;                 // why the benchmark could not run; empty when it ran
+    std::vector<CStartRun> runs;          // every start in the order told, round 0 too
+    std::vector<std::wstring> otherLines; // whatever else lx_start_watch printed
+};
+
+// The words of a line between blanks; the last of cMax words is the rest of the line.
+std::vector<std::wstring> SplitWords(const std::wstring& line, size_t cMax)
+{
+    std::vector<std::wstring> words;
+    size_t iStart = line.find_first_not_of(L' ');
+    while (iStart != std::wstring::npos)
+    {
+        const size_t iEnd = words.size() + 1 == cMax ? std::wstring::npos : line.find(L' ', iStart);
+        words.push_back(line.substr(iStart, iEnd == std::wstring::npos ? std::wstring::npos : iEnd - iStart));
+        iStart = iEnd == std::wstring::npos ? iEnd : line.find_first_not_of(L' ', iEnd);
+    }
+    return words;
+}
+
+bool ParseNumber(const std::wstring& word, double& d)
+{
+    wchar_t* pchEnd = nullptr;
+    d = wcstod(word.c_str(), &pchEnd);
+    return !word.empty() && pchEnd == word.c_str() + word.size();
+}
+
+// "run ROUND SIDE FIRST-PIXEL ENTRY MAIN-WINDOW PEAK-WORKING-SET EXIT-CODE FIRST-CLASS"
+bool ParseStartRun(const std::wstring& line, CStartRun& run)
+{
+    const std::vector<std::wstring> words = SplitWords(line, 9);
+    double dRound = 0;
+    if (words.size() != 9 || words[0] != L"run" || !ParseNumber(words[1], dRound))
+        return false;
+    run.iRound = static_cast<int>(dRound);
+    run.side = words[2];
+    for (size_t iFigure = 0; iFigure < c_cStartFigures; ++iFigure)
+    {
+        if (!ParseNumber(words[3 + iFigure], run.adFigures[iFigure]))
+            return false;
+    }
+    run.exitCode = words[7];
+    run.firstClass = words[8];
+    return true;
+}
+
+// The run lines, each with its "missed ROUND SIDE REASON" line, and the rest as it is.
+void ReadStartOutput(const std::string& output, CStartBench& bench)
+{
+    for (const std::wstring& line : LinesOf(WideFromUtf8(output.data(), output.size())))
+    {
+        CStartRun run;
+        const std::vector<std::wstring> missed = SplitWords(line, 4);
+        if (ParseStartRun(line, run))
+            bench.runs.push_back(run);
+        else if (missed.size() == 4 && missed[0] == L"missed" && !bench.runs.empty() &&
+                 std::to_wstring(bench.runs.back().iRound) == missed[1] && bench.runs.back().side == missed[2])
+            bench.runs.back().missed = missed[3];
+        else if (!line.empty())
+            bench.otherLines.push_back(line);
+    }
+}
+
+// The median of one figure of one side over the counted rounds, of the starts that gave it; negative when none did.
+double MedianOf(const CStartBench& bench, size_t iSide, size_t iFigure)
+{
+    std::vector<double> values;
+    for (const CStartRun& run : bench.runs)
+    {
+        if (run.iRound > 0 && run.side == c_aStartSides[iSide].pszLabel && run.adFigures[iFigure] >= 0)
+            values.push_back(run.adFigures[iFigure]);
+    }
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const size_t iMiddle = values.size() / 2;
+    return values.size() % 2 ? values[iMiddle] : (values[iMiddle - 1] + values[iMiddle]) / 2;
+}
+
+// "310.0" for one decimal, "3.263" for three, rounded; "-" for a figure that is missing.
+std::wstring FigureText(double d, int cDecimals)
+{
+    if (d < 0)
+        return L"-";
+    unsigned long ulScale = 1;
+    for (int i = 0; i < cDecimals; ++i)
+        ulScale *= 10;
+    const ULONGLONG ullUnits = static_cast<ULONGLONG>(d * ulScale + 0.5);
+    return std::to_wstring(ullUnits / ulScale) + L"." +
+           PaddedNumber(static_cast<unsigned long>(ullUnits % ulScale), static_cast<size_t>(cDecimals), L'0');
+}
+
+std::wstring PaddedRight(const std::wstring& text, size_t cchWidth)
+{
+    return text.size() < cchWidth ? text + std::wstring(cchWidth - text.size(), L' ') : text;
+}
+
+std::wstring PaddedLeft(const std::wstring& text, size_t cchWidth)
+{
+    return text.size() < cchWidth ? std::wstring(cchWidth - text.size(), L' ') + text : text;
+}
+
+std::wstring StartSideName(const std::wstring& label)
+{
+    for (const CStartSide& side : c_aStartSides)
+    {
+        if (label == side.pszLabel)
+            return side.pszName;
+    }
+    return label;
+}
+
+// The counted starts that gave no figures: each with its reason, and those lx_start_watch never made.
+std::vector<std::wstring> DescribeMissedStarts(const CStartBench& bench)
+{
+    std::vector<std::wstring> lines;
+    size_t cCounted = 0;
+    for (const CStartRun& run : bench.runs)
+    {
+        if (run.iRound <= 0)
+            continue;
+        ++cCounted;
+        if (!run.missed.empty())
+            lines.push_back(L"missed: round " + std::to_wstring(run.iRound) + L", " + StartSideName(run.side) + L": " +
+                            run.missed);
+    }
+    const size_t cExpected = static_cast<size_t>(bench.cRuns) * ARRAYSIZE(c_aStartSides);
+    if (cCounted < cExpected)
+        lines.push_back(L"missed: " + std::to_wstring(cExpected - cCounted) + L" of " + std::to_wstring(cExpected) +
+                        L" starts were never made: lx_start_watch.exe ended early");
+    return lines;
+}
+
+// The benchmark's part of the console and of both reports: the medians, their ratios and every start that failed,
+// or why the benchmark could not run.
+std::vector<std::wstring> BuildStartSummary(const CStartBench& bench)
+{
+    std::vector<std::wstring> lines;
+    if (!bench.problem.empty())
+    {
+        lines.push_back(L"Start benchmark: could not run: " + bench.problem);
+        for (const std::wstring& line : bench.otherLines)
+            lines.push_back(L"    " + line);
+        return lines;
+    }
+    const size_t cchName = 24;
+    const size_t cchColumn = 15;
+    lines.push_back(L"Start benchmark: medians of " + std::to_wstring(bench.cRuns) +
+                    L" runs of each start, from process creation (every run in " + c_szStartReportName + L")");
+    std::wstring header = PaddedRight(L"", cchName);
+    for (const CStartSide& side : c_aStartSides)
+        header += PaddedLeft(side.pszName, cchColumn);
+    lines.push_back(header);
+    for (size_t iFigure = 0; iFigure < c_cStartFigures; ++iFigure)
+    {
+        std::wstring line = PaddedRight(c_apszStartFigures[iFigure], cchName);
+        for (size_t iSide = 0; iSide < ARRAYSIZE(c_aStartSides); ++iSide)
+            line += PaddedLeft(FigureText(MedianOf(bench, iSide, iFigure), 1), cchColumn);
+        lines.push_back(line);
+    }
+    for (const CStartRatio& ratio : c_aStartRatios)
+    {
+        const double dOver = MedianOf(bench, ratio.iSideOver, ratio.iFigureOver);
+        const double dUnder = MedianOf(bench, ratio.iSideUnder, ratio.iFigureUnder);
+        const double dRatio = dOver >= 0 && dUnder > 0 ? dOver / dUnder : -1;
+        lines.push_back(PaddedRight(ratio.pszName, 50) + PaddedLeft(FigureText(dRatio, 3), 9));
+    }
+    for (const std::wstring& line : DescribeMissedStarts(bench))
+        lines.push_back(line);
+    return lines;
+}
+
+bool HasVisibleDesktop()
+{
+    USEROBJECTFLAGS flags = {};
+    return GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags), nullptr) &&
+           (flags.dwFlags & WSF_VISIBLE);
+}
+
+// The .NET Framework 4.5 and later by the Release value its setup leaves; "none" without it (Wine has none: its
+// runtime is Mono, and the .NET Framework 4.0 leaves no such value).
+std::wstring NetFrameworkText()
+{
+    struct CFrameworkRelease
+    {
+        DWORD dwRelease;
+        const wchar_t* pszVersion;
+    };
+    static const CFrameworkRelease c_aReleases[] = {
+        {533320, L"4.8.1"}, {528040, L"4.8"},   {461808, L"4.7.2"}, {461308, L"4.7.1"}, {460798, L"4.7"},
+        {394802, L"4.6.2"}, {394254, L"4.6.1"}, {393295, L"4.6"},   {379893, L"4.5.2"}, {378675, L"4.5.1"},
+        {378389, L"4.5"}};
+    DWORD dwRelease = 0;
+    DWORD cb = sizeof(dwRelease);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full", L"Release",
+                     RRF_RT_REG_DWORD, nullptr, &dwRelease, &cb) != ERROR_SUCCESS)
+        return L"none";
+    const std::wstring text = L"release " + std::to_wstring(dwRelease);
+    for (const CFrameworkRelease& release : c_aReleases)
+    {
+        if (dwRelease >= release.dwRelease)
+        {
+            const bool fNewest = release.dwRelease == c_aReleases[0].dwRelease;
+            return text + L" (" + release.pszVersion + (fNewest ? L" or later)" : L")");
+        }
+    }
+    return text;
+}
+
+// "Intel(R) Xeon(R) CPU E5-2673 v4 @ 2.30GHz, 4 logical processors"
+std::wstring ProcessorText()
+{
+    wchar_t szName[256] = {};
+    DWORD cb = sizeof(szName);
+    std::wstring name = RegGetValueW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                                     L"ProcessorNameString", RRF_RT_REG_SZ, nullptr, szName, &cb) == ERROR_SUCCESS
+                            ? szName
+                            : L"";
+    // Intel's names often begin with blanks.
+    const size_t iFirst = name.find_first_not_of(L' ');
+    if (iFirst == std::wstring::npos)
+        name = L"unknown processor";
+    else
+        name = name.substr(iFirst, name.find_last_not_of(L' ') - iFirst + 1);
+    return name + L", " + std::to_wstring(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)) + L" logical processors";
+}
+
+std::wstring BuildStartReport(const CStartBench& bench, const std::wstring& kitFolder)
+{
+    // CRLF and a byte order mark, as the kit's own report.
+    std::wstring text = L"\uFEFFLumenix start benchmark\r\n";
+    text += L"Date:           " + DateTimeText(bench.stStart, L' ') + L" (local time)\r\n";
+    text += L"Windows:        " + WindowsVersionText() + L"\r\n";
+    text += L".NET Framework: " + NetFrameworkText() + L"\r\n";
+    text += L"Processor:      " + ProcessorText() + L"\r\n";
+    text += L"Kit folder:     " + kitFolder + L"\r\n";
+    text += L"Starts:         in turn " + std::wstring(c_szPlainProgram) + L" (the plain managed exe), " +
+            c_szLauncherProgram + L" with an empty content cache (cold) and " + c_szLauncherProgram +
+            L" again (warm)\r\n\r\n";
+    for (const std::wstring& line : BuildStartSummary(bench))
+        text += line + L"\r\n";
+    if (!bench.runs.empty())
+    {
+        text += L"\r\nEvery run, in ms from process creation (round 0 readies the caches and is not counted):\r\n";
+        std::wstring header = PaddedLeft(L"round", 5) + L"  " + PaddedRight(L"start", 15);
+        for (const wchar_t* pszFigure : c_apszStartFigures)
+            header += L"  " + std::wstring(pszFigure);
+        text += header + L"  exit code  first window's class\r\n";
+        for (const CStartRun& run : bench.runs)
+        {
+            std::wstring line =
+                PaddedLeft(std::to_wstring(run.iRound), 5) + L"  " + PaddedRight(StartSideName(run.side), 15);
+            for (size_t iFigure = 0; iFigure < c_cStartFigures; ++iFigure)
+                line += L"  " + PaddedLeft(FigureText(run.adFigures[iFigure], 1), wcslen(c_apszStartFigures[iFigure]));
+            line += L"  " + PaddedLeft(run.exitCode, 9) + L"  " + run.firstClass;
+            if (!run.missed.empty())
+                line += L"  missed: " + run.missed;
+            text += line + L"\r\n";
+        }
+    }
+    if (bench.problem.empty() && !bench.otherLines.empty())
+    {
+        text += L"\r\nlx_start_watch.exe also said:\r\n";
+        for (const std::wstring& line : bench.otherLines)
+            text += L"    " + line + L"\r\n";
+    }
+    return text;
+}
+
+HRESULT WriteStartReport(const CStartBench& bench, const std::wstring& kitFolder)
+{
+    const std::wstring path = kitFolder + L"\\" + c_szStartReportName;
+    KitReturnIfFailed(WriteWholeFile(path, Utf8FromWide(BuildStartReport(bench, kitFolder))),
+                      L"could not write " + path);
+    return S_OK;
+}
+
+std::wstring Quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+// Starts lx_start_watch in a job and waits for it; what keeps it from giving figures is the benchmark's problem.
+void RunStartWatch(const CKit& kit, CStartBench& bench)
+{
+    CCaseSetup setup;
+    setup.tempFolder = kit.scratchFolder + L"\\start";
+    setup.outputFile = kit.scratchFolder + L"\\start.out";
+    const std::wstring commandLine =
+        Quoted(kit.folder + L"\\" + c_szStartWatchProgram) + L" " + std::to_wstring(bench.cRuns) + L" " +
+        Quoted(setup.tempFolder + L"\\entry-stamp.txt") + L" " + Quoted(setup.tempFolder + L"\\Corvane\\Lumenix") +
+        L" " + Quoted(kit.folder + L"\\" + c_szPlainProgram) + L" " + Quoted(kit.folder + L"\\" + c_szLauncherProgram);
+    const CVariables variables = {{L"TEMP", setup.tempFolder}, {L"TMP", setup.tempFolder}};
+    std::wstring note;
+    PROCESS_INFORMATION pi = {};
+    HRESULT hr = CreateFreshFolder(setup.tempFolder);
+    if (FAILED(hr))
+        NoteFailure(hr, L"could not make the TEMP folder " + setup.tempFolder, note);
+    if (SUCCEEDED(hr))
+        hr = OpenChildHandles(setup, note);
+    if (SUCCEEDED(hr))
+        hr = StartSuspendedProcess(kit, commandLine, variables, setup, pi, note);
+    if (FAILED(hr))
+    {
+        bench.problem = note.substr(note.find(L' ') + 1); // without the "lxkit: " of a case's note
+        return;
+    }
+    CHandle hProcess(pi.hProcess);
+    CHandle hThread(pi.hThread);
+    CJob job;
+    if (SUCCEEDED(job.Create()))
+        job.Assign(hProcess.Get());
+    ResumeThread(hThread.Get());
+    const DWORD dwLimitSeconds = static_cast<DWORD>(bench.cRuns + 1) * c_dwStartRoundSecondsMax;
+    const bool fTimedOut = WaitForCase(job, pi, dwLimitSeconds);
+    job.Close();
+    DWORD dwExitCode = 0;
+    GetExitCodeProcess(hProcess.Get(), &dwExitCode);
+    std::string output;
+    ReadWholeFile(setup.outputFile, c_cbCaseOutputMax, CLongFile::KeepEnd, output);
+    ReadStartOutput(output, bench);
+    // A start that crashed or failed is lx_start_watch's to tell; these are its own.
+    if (fTimedOut)
+        bench.problem = L"lx_start_watch.exe did not end within " + std::to_wstring(dwLimitSeconds) + L" s";
+    else if (IsExceptionCode(dwExitCode))
+        bench.problem = DescribeCrash(dwExitCode, L"lx_start_watch.exe");
+    else if (bench.runs.empty())
+        bench.problem = L"lx_start_watch.exe gave no figures (exit code " + std::to_wstring(dwExitCode) + L")";
+}
+
+// Runs the benchmark, telling on the console that it starts and then its figures or why it could not run.
+CStartBench RunStartBench(const CKit& kit, int cRuns, const CLineWriter& out)
+{
+    CStartBench bench;
+    GetLocalTime(&bench.stStart);
+    bench.cRuns = cRuns;
+    out.WriteLine(L"Start benchmark: " + std::to_wstring(cRuns) +
+                  L" runs of each start (the plain exe, the launcher cold and warm) with " + c_szStartWatchProgram);
+    if (!HasVisibleDesktop())
+        bench.problem = L"no desktop: the runner's window station is not the interactive one (a service, or a task "
+                        L"without a logged-on user); log on to the desktop and run lxkit.exe --start-bench there";
+    for (const wchar_t* pszProgram : {c_szStartWatchProgram, c_szPlainProgram, c_szLauncherProgram})
+    {
+        if (bench.problem.empty() &&
+            GetFileAttributesW((kit.folder + L"\\" + pszProgram).c_str()) == INVALID_FILE_ATTRIBUTES)
+            bench.problem = L"the kit has no " + std::wstring(pszProgram);
+    }
+    if (bench.problem.empty())
+        RunStartWatch(kit, bench);
+    for (const std::wstring& line : BuildStartSummary(bench))
+        out.WriteLine(line);
+    return bench;
+}
+
 // --- The run -------------------------------------------------------------------------------------------------
 
 void RecordCase(CRunRecord& run, const CCaseEntry& entry, const CCaseResult& result, const CLineWriter& out)
@@ -1394,7 +1869,8 @@ void RecordCase(CRunRecord& run, const CCaseEntry& entry, const CCaseResult& res
         ++run.cFailed;
 }
 
-int RunCases(const std::wstring& kitFolder, const std::vector<const CCaseEntry*>& cases)
+// The cases, each in its job, then the start benchmark when cStartRuns asks for it.
+int RunCases(const std::wstring& kitFolder, const std::vector<const CCaseEntry*>& cases, int cStartRuns)
 {
     const CLineWriter out(STD_OUTPUT_HANDLE);
     CRunRecord run;
@@ -1421,14 +1897,44 @@ int RunCases(const std::wstring& kitFolder, const std::vector<const CCaseEntry*>
     for (size_t iCase = 0; iCase < cases.size(); ++iCase)
         RecordCase(run, *cases[iCase], RunCase(kit, *cases[iCase], iCase + 1), out);
     run.msTotal = MillisecondsSince(liStart);
+    // Its figures are told, not judged: the cases' result stands as it is.
+    CStartBench bench;
+    if (cStartRuns > 0)
+    {
+        bench = RunStartBench(kit, cStartRuns, out);
+        run.startLines = BuildStartSummary(bench);
+    }
 
     // Each of these tells its own failure; the summary stays the last line.
     bool fCleanEnd = SUCCEEDED(scratch.Remove());
     fCleanEnd = SUCCEEDED(testsKey.Restore()) && fCleanEnd;
     fCleanEnd = SUCCEEDED(wineCrashDialog.Restore()) && fCleanEnd;
     fCleanEnd = SUCCEEDED(WriteReports(run)) && fCleanEnd;
+    if (cStartRuns > 0)
+        fCleanEnd = SUCCEEDED(WriteStartReport(bench, kitFolder)) && fCleanEnd;
     out.WriteLine(FormatSummary(run));
     return run.cFailed == 0 && fCleanEnd ? c_nExitPassed : c_nExitFailed;
+}
+
+// The start benchmark alone: its figures on the console and in lxkit-start.txt, no case and no case report.
+int RunStartBenchAlone(const std::wstring& kitFolder, int cRuns)
+{
+    const CLineWriter out(STD_OUTPUT_HANDLE);
+    CWineCrashDialogGuard wineCrashDialog;
+    wineCrashDialog.TurnOff();
+    CScratchFolder scratch;
+    if (FAILED(scratch.Create()))
+        return c_nExitFailed;
+    const CKit kit = {kitFolder, scratch.Folder()};
+    // As before the cases: the desktop is the runner's, not a start's.
+    GetDesktopWindow();
+    const CStartBench bench = RunStartBench(kit, cRuns, out);
+
+    bool fCleanEnd = SUCCEEDED(scratch.Remove());
+    fCleanEnd = SUCCEEDED(wineCrashDialog.Restore()) && fCleanEnd;
+    fCleanEnd = SUCCEEDED(WriteStartReport(bench, kitFolder)) && fCleanEnd;
+    const bool fEveryStart = bench.problem.empty() && DescribeMissedStarts(bench).empty();
+    return fEveryStart && fCleanEnd ? c_nExitPassed : c_nExitFailed;
 }
 
 int ListCases(const std::vector<const CCaseEntry*>& cases)
@@ -1458,11 +1964,13 @@ int wmain(int argc, wchar_t** argv)
     std::wstring kitFolder;
     if (FAILED(FindKitFolder(kitFolder)))
         return c_nExitFailed;
+    if (commandLine.fStartBenchOnly)
+        return RunStartBenchAlone(kitFolder, commandLine.cStartRuns);
     std::vector<CCaseEntry> cases;
     if (FAILED(ReadManifest(kitFolder + L"\\" + c_szManifestName, cases)))
         return c_nExitUsage;
     std::vector<const CCaseEntry*> selected;
     if (FAILED(SelectCases(cases, commandLine.patterns, selected)))
         return c_nExitUsage;
-    return commandLine.fList ? ListCases(selected) : RunCases(kitFolder, selected);
+    return commandLine.fList ? ListCases(selected) : RunCases(kitFolder, selected, commandLine.cStartRuns);
 }

@@ -11,8 +11,11 @@
 
 #include "unit/test_files.h"
 
+using ::testing::AnyOf;
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace
@@ -121,6 +124,17 @@ public:
     void WriteManifest(const std::string& manifest) const { WriteAll(m_folder + L"\\cases.txt", manifest); }
     bool Has(const std::wstring& name) const { return GetFileAttributesW((m_folder + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES; }
     std::string Read(const std::wstring& name) const { return ReadAll(m_folder + L"\\" + name); }
+
+    // The start benchmark's programs: the stand-in watcher, and the probe as the plain exe and as the launcher.
+    void AddStartPrograms() const
+    {
+        const std::wstring probe = VariableOf(L"LX_KIT_PROBE_EXE");
+        EXPECT_TRUE(CreateDirectoryW((m_folder + L"\\bin\\plain").c_str(), nullptr));
+        EXPECT_TRUE(CopyFileW(VariableOf(L"LX_KIT_FAKE_WATCH_EXE").c_str(),
+                              (m_folder + L"\\bin\\lx_start_watch.exe").c_str(), TRUE));
+        EXPECT_TRUE(CopyFileW(probe.c_str(), (m_folder + L"\\bin\\plain\\LumenixPlain.exe").c_str(), TRUE));
+        EXPECT_TRUE(CopyFileW(probe.c_str(), (m_folder + L"\\bin\\Lumenix.exe").c_str(), TRUE));
+    }
 
     // Runs lxkit.exe from another folder, its stdout and stderr into one file, as a script on the vendor's
     // machine would.
@@ -347,4 +361,52 @@ TEST(KitRunner, TellsACrashAtOnceWhereCrashDialogsShow)
     EXPECT_THAT(kit.Read(L"lxkit-report.xml"),
                 HasSubstr("<failure message=\"crashed (exception 0xC0000005 in lx_kit_child.exe)\">"));
     EXPECT_EQ(1u, crashDialogs.Setting());
+}
+
+// The start benchmark's figures are told, not judged: each median and ratio on a line of its own on the console and
+// in both reports, every run with the machine in lxkit-start.txt, a start that failed with its reason, and a kit
+// that lacks the programs says so. The cases' exit code is theirs alone.
+TEST(KitRunner, ReportsTheStartBenchmarkWithoutJudgingIt)
+{
+    const CTestKit kit(CaseLine("Passes"));
+    const CKitRun missing = kit.Run(L"--start-bench");
+    EXPECT_EQ(1u, missing.dwExitCode) << missing.text;
+    const std::string missingLine = "Start benchmark: could not run: the kit has no bin\\lx_start_watch.exe";
+    EXPECT_THAT(missing.lines, Contains(missingLine)) << missing.text;
+    EXPECT_THAT(LinesOf(kit.Read(L"lxkit-start.txt")), Contains(missingLine));
+    EXPECT_FALSE(kit.Has(L"lxkit-report.txt"));
+
+    kit.AddStartPrograms();
+    const CKitRun run = kit.Run(L"--start-runs 3");
+    EXPECT_EQ(0u, run.dwExitCode) << run.text;
+    EXPECT_EQ("1 passed, 0 failed", run.LastLine());
+    const std::vector<std::string> startReport = LinesOf(kit.Read(L"lxkit-start.txt"));
+    // Medians of rounds 1 to 3; round 2's cold start gave none.
+    const std::vector<std::pair<std::string, std::string>> figures = {
+        {"first pixel (ms) ", "first pixel \\(ms\\) +310\\.0 +115\\.0 +95\\.0"},
+        {"managed entry (ms) ", "managed entry \\(ms\\) +100\\.0 +410\\.0 +380\\.0"},
+        {"main window (ms) ", "main window \\(ms\\) +310\\.0 +570\\.0 +540\\.0"},
+        {"peak working set (MiB) ", "peak working set \\(MiB\\) +44\\.2 +55\\.1 +54\\.8"},
+        {"launcher warm entry / plain entry ", "launcher warm entry / plain entry +3\\.800"},
+        {"plain first window / launcher first pixel (cold) ", "plain first window / launcher first pixel \\(cold\\) +2\\.696"},
+        {"missed: ", "missed: round 2, launcher cold: cannot start .*\\\\bin\\\\Lumenix\\.exe: error 2"}};
+    for (const auto& lines : {run.lines, LinesOf(kit.Read(L"lxkit-report.txt")), startReport})
+    {
+        for (const auto& figure : figures)
+            EXPECT_THAT(FindLine(lines, figure.first, ""), MatchesRegex(figure.second));
+    }
+    EXPECT_THAT(FindLine(startReport, ".NET Framework: ", ""),
+                AnyOf(".NET Framework: none", MatchesRegex(".NET Framework: release \\d+ .*")));
+    EXPECT_THAT(FindLine(startReport, "Processor: ", ""), MatchesRegex("Processor: +.+, \\d+ logical processors"));
+    EXPECT_THAT(FindLine(startReport, "Windows: ", ""), MatchesRegex("Windows: +\\d+\\.\\d+\\.\\d+.*"));
+    // Every run, round 0 too, with the failed start's reason on its line.
+    EXPECT_THAT(FindLine(startReport, "    0  plain exe ", ""), MatchesRegex(" +0  plain exe +9000\\.0 .* 900\\.0 +0  .*"));
+    EXPECT_THAT(FindLine(startReport, "    2  launcher cold ", ""),
+                MatchesRegex(" +2  launcher cold +- +- +- +- +-1  -  missed: cannot start .*"));
+
+    // Alone, a failed start fails the run; a run of some cases has no benchmark unless asked.
+    EXPECT_EQ(1u, kit.Run(L"--start-bench 2").dwExitCode);
+    const CKitRun cases = kit.Run(L"KitProbe.Passes");
+    EXPECT_EQ(0u, cases.dwExitCode);
+    EXPECT_THAT(cases.text, Not(HasSubstr("Start benchmark")));
 }
