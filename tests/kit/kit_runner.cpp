@@ -1625,8 +1625,12 @@ std::vector<std::wstring> DescribeMissedStarts(const CStartBench& bench)
     }
     const size_t cExpected = static_cast<size_t>(bench.cRuns) * ARRAYSIZE(c_aStartSides);
     if (cCounted < cExpected)
+    {
         lines.push_back(L"missed: " + std::to_wstring(cExpected - cCounted) + L" of " + std::to_wstring(cExpected) +
-                        L" starts were never made: lx_start_watch.exe ended early");
+                        L" starts were never made: lx_start_watch.exe ended early, saying:");
+        for (const std::wstring& line : bench.otherLines)
+            lines.push_back(L"    " + line);
+    }
     return lines;
 }
 
@@ -1833,7 +1837,7 @@ CStartBench RunStartBench(const CKit& kit, int cRuns, const CLineWriter& out)
     CStartBench bench;
     GetLocalTime(&bench.stStart);
     bench.cRuns = cRuns;
-    out.WriteLine(L"Start benchmark: " + std::to_wstring(cRuns) +
+    out.WriteLine(L"Running the start benchmark: " + std::to_wstring(cRuns) +
                   L" runs of each start (the plain exe, the launcher cold and warm) with " + c_szStartWatchProgram);
     if (!HasVisibleDesktop())
         bench.problem = L"no desktop: the runner's window station is not the interactive one (a service, or a task "
