@@ -1,6 +1,7 @@
 // lxkit.exe, the acceptance kit's runner. A vendor unpacks the kit on a Windows machine and starts this program:
 // it runs each GoogleTest case that cases.txt beside it names, each in a process of its own with a time limit,
-// and tells on the console and in two reports beside it (text and JUnit XML) what became of each.
+// and tells on the console and in two reports beside it (text and JUnit XML) what became of each. After a run of
+// every case, or alone, it runs the start benchmark and gives its figures in a third report, lxkit-start.txt.
 //
 // It must run on a bare Windows 7 SP1 x64 and later, so it is one statically linked exe that uses only what those
 // systems have. It leaves nothing behind outside the kit folder but what the vendor wants to keep: the scratch

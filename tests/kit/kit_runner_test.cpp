@@ -388,7 +388,8 @@ TEST(KitRunner, ReportsTheStartBenchmarkWithoutJudgingIt)
         {"main window (ms) ", "main window \\(ms\\) +310\\.0 +570\\.0 +540\\.0"},
         {"peak working set (MiB) ", "peak working set \\(MiB\\) +44\\.2 +55\\.1 +54\\.8"},
         {"launcher warm entry / plain entry ", "launcher warm entry / plain entry +3\\.800"},
-        {"plain first window / launcher first pixel (cold) ", "plain first window / launcher first pixel \\(cold\\) +2\\.696"},
+        {"plain first window / launcher first pixel (cold) ",
+         "plain first window / launcher first pixel \\(cold\\) +2\\.696"},
         {"missed: ", "missed: round 2, launcher cold: cannot start .*\\\\bin\\\\Lumenix\\.exe: error 2"}};
     for (const auto& lines : {run.lines, LinesOf(kit.Read(L"lxkit-report.txt")), startReport})
     {
@@ -400,7 +401,8 @@ TEST(KitRunner, ReportsTheStartBenchmarkWithoutJudgingIt)
     EXPECT_THAT(FindLine(startReport, "Processor: ", ""), MatchesRegex("Processor: +.+, \\d+ logical processors"));
     EXPECT_THAT(FindLine(startReport, "Windows: ", ""), MatchesRegex("Windows: +\\d+\\.\\d+\\.\\d+.*"));
     // Every run, round 0 too, with the failed start's reason on its line.
-    EXPECT_THAT(FindLine(startReport, "    0  plain exe ", ""), MatchesRegex(" +0  plain exe +9000\\.0 .* 900\\.0 +0  .*"));
+    EXPECT_THAT(FindLine(startReport, "    0  plain exe ", ""),
+                MatchesRegex(" +0  plain exe +9000\\.0 .* 900\\.0 +0  .*"));
     EXPECT_THAT(FindLine(startReport, "    2  launcher cold ", ""),
                 MatchesRegex(" +2  launcher cold +- +- +- +- +-1  -  missed: cannot start .*"));
 
