@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 namespace
@@ -48,22 +49,41 @@ TEST(KitProbe, Crashes)
     CloseHandle(hThread);
 }
 
-// A test that starts the program LX_PROBE_CHILD names as its KitProbe.Crashes and expects it to succeed, as the
-// kit's tests start Lumenix.exe.
-TEST(KitProbe, StartsACrashingChild)
+// Runs the program LX_PROBE_CHILD names as one case of the probe, as the kit's tests start Lumenix.exe, and
+// answers its exit code.
+DWORD RunChild(const char* pszCase)
 {
-    std::string commandLine = "\"" + VariableOf("LX_PROBE_CHILD") + "\" --gtest_filter=KitProbe.Crashes";
+    std::string commandLine = "\"" + VariableOf("LX_PROBE_CHILD") + "\" --gtest_filter=KitProbe." + pszCase;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    EXPECT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         << commandLine;
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD dwExitCode = 0;
     GetExitCodeProcess(pi.hProcess, &dwExitCode);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    EXPECT_EQ(0u, dwExitCode);
+    return dwExitCode;
+}
+
+// A test whose child crashes where it expects it to succeed.
+TEST(KitProbe, StartsACrashingChild)
+{
+    EXPECT_EQ(0u, RunChild("Crashes"));
+}
+
+// Ends its process with -5, as Lumenix.exe passes on a product's negative result.
+TEST(KitProbe, ExitsWithMinusFive)
+{
+    fflush(stdout);
+    ExitProcess(static_cast<UINT>(-5));
+}
+
+// A test that expects its child's negative exit value, as the kit's RealRuntime cases expect Lumenix.exe's.
+TEST(KitProbe, StartsAChildThatExitsWithMinusFive)
+{
+    EXPECT_EQ(static_cast<DWORD>(-5), RunChild("ExitsWithMinusFive"));
 }
 
 TEST(KitProbe, Skips)

@@ -138,10 +138,11 @@ struct CCrash
     std::wstring program;
 };
 
-// An exit code that is an NTSTATUS error: what a process ends with when an exception ends it.
+// An exit code that is an NTSTATUS error: what a process ends with when an exception ends it. A small negative
+// number is a program's own exit value (Lumenix.exe passes on the product's negative result): no exception has one.
 bool IsExceptionCode(DWORD dwExitCode)
 {
-    return dwExitCode >= 0xC0000000;
+    return dwExitCode >= 0xC0000000 && dwExitCode < 0xFFFF0000;
 }
 
 DWORD MillisecondsUntil(ULONGLONG ullDeadline)

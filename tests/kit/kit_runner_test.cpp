@@ -342,17 +342,23 @@ TEST(KitRunner, TellsACrashAtOnceWhereCrashDialogsShow)
     const CCrashDialogsOn crashDialogs;
     const CTestKit kit(CaseLine("Crashes", "lx_kit_probe.exe", "20") +
                        CaseLine("StartsACrashingChild", "lx_kit_probe.exe", "20",
+                                "LX_PROBE_CHILD={kit}\\bin\\lx_kit_child.exe") +
+                       CaseLine("StartsAChildThatExitsWithMinusFive", "lx_kit_probe.exe", "20",
                                 "LX_PROBE_CHILD={kit}\\bin\\lx_kit_child.exe"));
-    const CKitRun run = kit.Run();
+    const CKitRun run = kit.Run(L"--start-runs 0");
     EXPECT_EQ(1u, run.dwExitCode) << run.text;
+    // A negative exit value is no crash; no start benchmark follows with 0 runs.
+    EXPECT_THAT(run.LineOf("KitProbe.StartsAChildThatExitsWithMinusFive"),
+                StartsWith("[3/3] KitProbe.StartsAChildThatExitsWithMinusFive  passed  "));
+    EXPECT_THAT(run.text, Not(HasSubstr("Start benchmark")));
     EXPECT_THAT(run.LineOf("KitProbe.Crashes"),
-                StartsWith("[1/2] KitProbe.Crashes  failed: crashed (exception 0xC0000005 in lx_kit_probe.exe)  "));
+                StartsWith("[1/3] KitProbe.Crashes  failed: crashed (exception 0xC0000005 in lx_kit_probe.exe)  "));
     // The case's own process failed with exit code 1: the crash it met is what is told.
     EXPECT_THAT(run.LineOf("KitProbe.StartsACrashingChild"),
-                StartsWith("[2/2] KitProbe.StartsACrashingChild  failed: crashed (exception 0xC0000005 in "
+                StartsWith("[2/3] KitProbe.StartsACrashingChild  failed: crashed (exception 0xC0000005 in "
                            "lx_kit_child.exe)  "));
     EXPECT_THAT(run.text, HasSubstr("\n    [  FAILED  ] KitProbe.StartsACrashingChild ("));
-    EXPECT_EQ("0 passed, 2 failed", run.LastLine());
+    EXPECT_EQ("1 passed, 2 failed", run.LastLine());
 
     const std::vector<std::string> report = LinesOf(kit.Read(L"lxkit-report.txt"));
     EXPECT_NE(report.end(), std::find(report.begin(), report.end(),
