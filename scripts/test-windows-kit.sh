@@ -36,9 +36,10 @@ LX_MONO_RUNTIME="$runtime" tests/platform/wine-env.sh start "$machine"
 # shellcheck disable=SC1091
 . "$machine/env"
 
-# Only what a Windows machine gives a program: Wine's own settings, a display, a home.
+# Only what a Windows machine gives a program: Wine's own settings, a display, a home, and a UTF-8 locale, in
+# which Wine can name any file as Windows can.
 run_on_machine() {
-    env -i HOME="$HOME" USER="${USER:-root}" PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="$DISPLAY" \
+    env -i HOME="$HOME" USER="${USER:-root}" PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="$DISPLAY" LANG=C.UTF-8 \
         WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all "$@"
 }
 

@@ -12,6 +12,12 @@ set -euo pipefail
 # Never a silent end: a step that stops this script names itself.
 trap 'echo "wine-env.sh: \"$BASH_COMMAND\" failed with status $? (line $LINENO)" >&2' ERR
 
+# Wine names Unix files in the locale's character set: a file name beyond ASCII (a product's "docs\Übersicht")
+# needs a UTF-8 one, as a Windows file system holds any name.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    export LC_ALL=C.UTF-8
+fi
+
 cmd=${1:?usage: wine-env.sh start|stop|exec DIR [PROGRAM ARGS...]}
 dir=${2:?usage: wine-env.sh start|stop|exec DIR [PROGRAM ARGS...]}
 shift 2
