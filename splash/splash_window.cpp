@@ -81,6 +81,12 @@ HRESULT PumpSplashMessages()
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
     {
+        // The thread's own loop that runs later (the application's) must still see it and end.
+        if (msg.message == WM_QUIT)
+        {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -21,7 +21,8 @@ HRESULT RegisterSplashClass();
 // Creates the hidden layered popup and stores it in g_hwndSplash, null included: E_FAIL when there is none.
 HRESULT CreateSplashWindow();
 
-// Dispatches what is already queued for this thread, without waiting for more.
+// Dispatches what is already queued for this thread, without waiting for more. A WM_QUIT ends the pass and
+// is posted again, for the loop that follows.
 HRESULT PumpSplashMessages();
 
 // The splash window has no behaviour of its own.

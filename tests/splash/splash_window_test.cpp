@@ -260,6 +260,17 @@ TEST(SplashPump, DispatchesAndTranslatesWhatWasQueuedBefore)
     EXPECT_FALSE(IsQueued(probe.Window(), WM_APP + 1));
 }
 
+TEST(SplashPump, PutsBackAQuitForTheLoopThatFollows)
+{
+    CTestApartment apartment;
+    PostQuitMessage(7);
+    EXPECT_EQ(S_OK, PumpSplashMessages());
+    MSG msg = {};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "the quit was swallowed";
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), msg.message);
+    EXPECT_EQ(7u, msg.wParam);
+}
+
 TEST(SplashPump, LeavesWhatComesAfterwardsQueued)
 {
     CTestApartment apartment;
