@@ -2,6 +2,8 @@
 
 #include "launcher/dll_search.h"
 #include "launcher/launch_sequence.h"
+#include "lumenix_splash.h"
+#include "splash/splash_progress.h"
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, PWSTR pszCommandLine, int nShowCommand)
 {
@@ -9,5 +11,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, PWSTR pszC
     const HRESULT hr = RestrictDllSearch();
     if (FAILED(hr))
         return hr;
+    // This build's options for the splash (each launcher build brings its own generated header).
+    SetSplashProgressStyle(LUMENIX_SPLASH_PROGRESS != 0, LUMENIX_SPLASH_PROGRESS_RGB);
     return RunLaunchSequence(hInstance, pszCommandLine, nShowCommand);
 }

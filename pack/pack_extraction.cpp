@@ -4,6 +4,8 @@
 
 #include "common/scope_exit.h"
 #include "launcher/report.h"
+#include "splash/splash_progress.h"
+#include "splash/splash_window.h"
 
 namespace
 {
@@ -137,6 +139,90 @@ DWORD WriteFailureCode()
 }
 } // namespace
 
+namespace
+{
+// The bytes of every stream below pStorage, added to cbTotal; false when the walk fails (nothing is told: the
+// bar is only left out then).
+bool AddStreamSizes(IStorage* pStorage, ULONGLONG& cbTotal)
+{
+    CComPtrT<IEnumSTATSTG> oEnum;
+    if (FAILED(pStorage->EnumElements(0, nullptr, 0, oEnum.GetAddressOf())) || !oEnum)
+        return false;
+    for (;;)
+    {
+        STATSTG stat = {};
+        ULONG uFetched = 0;
+        if (FAILED(oEnum->Next(1, &stat, &uFetched)))
+            return false;
+        if (uFetched == 0)
+            return true;
+        auto sca = MakeScopeExit([&stat] { CoTaskMemFree(stat.pwcsName); });
+        if (stat.type == STGTY_STREAM)
+        {
+            cbTotal += stat.cbSize.QuadPart;
+        }
+        else if (stat.type == STGTY_STORAGE)
+        {
+            CComPtrT<IStorage> oSubStorage;
+            if (FAILED(pStorage->OpenStorage(stat.pwcsName, nullptr, c_grfOpenRead, nullptr, 0,
+                                             oSubStorage.GetAddressOf())) ||
+                !oSubStorage || !AddStreamSizes(oSubStorage.Get(), cbTotal))
+                return false;
+        }
+    }
+}
+} // namespace
+
+CUnpackProgress::CUnpackProgress(IStorage* pRoot) : m_pRoot(pRoot), m_dwStart(GetTickCount()), m_dwLastPump(m_dwStart)
+{
+}
+
+CUnpackProgress::~CUnpackProgress()
+{
+    // The image goes back as it was decoded, and the bar's copy of it goes.
+    EndSplashProgress();
+}
+
+void CUnpackProgress::NoteStreamSkipped(ULARGE_INTEGER cbSize)
+{
+    m_cbSkipped += cbSize.QuadPart;
+}
+
+void CUnpackProgress::NoteBytesWritten(ULONG cb)
+{
+    m_cbWritten += cb;
+    PumpWhenDue();
+}
+
+void CUnpackProgress::PumpWhenDue()
+{
+    const DWORD dwNow = GetTickCount();
+    if (dwNow - m_dwLastPump < c_dwPumpIntervalMs)
+        return;
+    m_dwLastPump = dwNow;
+    // A start that writes nothing (a warm one) never shows the bar, however long its walk takes.
+    if (m_cbWritten > 0 && dwNow - m_dwStart >= c_dwProgressDelayMs)
+        ShowProgress();
+    PumpSplashMessages();
+}
+
+void CUnpackProgress::ShowProgress()
+{
+    if (!CanShowSplashProgress())
+        return;
+    // Sized once, only by a start that is slow already: a quick one walks the pack once.
+    if (!m_fSized)
+    {
+        m_fSized = true;
+        m_fSizeKnown = AddStreamSizes(m_pRoot, m_cbPack);
+    }
+    if (!m_fSizeKnown)
+        return;
+    // What was found in place needs no writing.
+    const ULONGLONG cbToWrite = m_cbPack > m_cbSkipped ? m_cbPack - m_cbSkipped : 0;
+    m_fShown = SUCCEEDED(ShowSplashProgress(m_cbWritten, cbToWrite)) || m_fShown;
+}
+
 int CreateFolderPath(const CBstr& bsFolder)
 {
     return SHCreateDirectory(nullptr, bsFolder.c_str());
@@ -227,6 +313,12 @@ CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile)
 
 bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder)
 {
+    CUnpackProgress progress(pStorage);
+    return ExtractStorage(pStorage, bsFolder, progress);
+}
+
+bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder, CUnpackProgress& progress)
+{
     CComPtrT<IEnumSTATSTG> oEnum;
     HRESULT hr = pStorage->EnumElements(0, nullptr, 0, oEnum.GetAddressOf());
     if (FAILED(hr) || !oEnum)
@@ -263,18 +355,19 @@ bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder)
 
         if (stat.type == STGTY_STORAGE)
         {
-            if (!CheckElementName(bsName) || !ExtractSubStorage(bsName, bsFolder, pStorage))
+            if (!CheckElementName(bsName) || !ExtractSubStorage(bsName, bsFolder, pStorage, progress))
                 return false;
         }
         else if (stat.type == STGTY_STREAM)
         {
-            if (!CheckElementName(bsName) || !ExtractStream(bsName, stat.cbSize, bsFolder, pStorage))
+            if (!CheckElementName(bsName) || !ExtractStream(bsName, stat.cbSize, bsFolder, pStorage, progress))
                 return false;
         }
+        progress.PumpWhenDue();
     }
 }
 
-bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pStorage)
+bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pStorage, CUnpackProgress& progress)
 {
     const CBstr bsSubfolder = bsFolder + L"\\" + bsName;
     const int nResult =
@@ -295,10 +388,11 @@ bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pSt
                           bsName + L"\u201D.");
         return false;
     }
-    return ExtractStorage(oSubStorage.Get(), bsSubfolder);
+    return ExtractStorage(oSubStorage.Get(), bsSubfolder, progress);
 }
 
-bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFolder, IStorage* pStorage)
+bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFolder, IStorage* pStorage,
+                   CUnpackProgress& progress)
 {
     const CBstr bsFileOnDisk = bsFolder + L"\\" + bsName;
     if (bsFileOnDisk.Length() > c_cchMaxFilePath)
@@ -308,7 +402,10 @@ bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFo
         return false;
     }
     if (HasFileOfSize(bsFileOnDisk, cbSize.HighPart, cbSize.LowPart))
+    {
+        progress.NoteStreamSkipped(cbSize);
         return true;
+    }
 
     CComPtrT<IStream> oStream;
     HRESULT hr = pStorage->OpenStream(bsName.c_str(), nullptr, c_grfOpenRead, 0, oStream.GetAddressOf());
@@ -327,7 +424,11 @@ bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFo
         return false;
     }
     if (hr == S_FALSE)
+    {
+        // Another start wrote it meanwhile.
+        progress.NoteStreamSkipped(cbSize);
         return true;
+    }
     auto sca = MakeScopeExit([hFile] { CloseHandle(hFile); });
 
     const ULONG cbBuffer = 65536;
@@ -346,6 +447,7 @@ bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFo
                              L"Could not write the product content file \u201C" + bsFileOnDisk + L"\u201D.");
             return false;
         }
+        progress.NoteBytesWritten(ulRead);
     }
     if (FAILED(hr))
     {

@@ -16,14 +16,54 @@ CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder);
 // process holds is waited for a few seconds); empty after telling the user why.
 CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile);
 
+// How far one unpacking has come. Unpacking a large product takes seconds, and the thread that does it owns the
+// splash: at least every c_dwPumpIntervalMs it handles the messages waiting for the thread, and once bytes have
+// been written for c_dwProgressDelayMs, the splash shows a bar of the bytes written against the bytes to write.
+// The bar goes when the unpacking ends.
+class CUnpackProgress
+{
+public:
+    static const DWORD c_dwPumpIntervalMs = 250;
+    static const DWORD c_dwProgressDelayMs = 1000;
+
+    // pRoot: the pack's root storage, walked once more for the sizes of its streams when the bar is first due.
+    explicit CUnpackProgress(IStorage* pRoot);
+    ~CUnpackProgress();
+    CUnpackProgress(const CUnpackProgress&) = delete;
+    CUnpackProgress& operator=(const CUnpackProgress&) = delete;
+
+    // A stream whose file was there already; it needs no writing.
+    void NoteStreamSkipped(ULARGE_INTEGER cbSize);
+    // Bytes of a stream written to its file; pumps when it is due.
+    void NoteBytesWritten(ULONG cb);
+    // Handles the thread's waiting messages and updates the bar, when c_dwPumpIntervalMs have passed since the
+    // last time; never waits.
+    void PumpWhenDue();
+
+private:
+    void ShowProgress();
+
+    IStorage* m_pRoot;
+    DWORD m_dwStart;
+    DWORD m_dwLastPump;
+    ULONGLONG m_cbWritten = 0;
+    ULONGLONG m_cbSkipped = 0;
+    ULONGLONG m_cbPack = 0; // every stream of the pack, once sized
+    bool m_fSized = false;
+    bool m_fSizeKnown = false;
+    bool m_fShown = false;
+};
+
 // Copies every storage and stream of pStorage into bsFolder, depth first. False after telling the user.
 bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder);
+bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder, CUnpackProgress& progress);
 
 // Creates bsFolder\bsName and extracts the sub-storage bsName of pStorage into it.
-bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pStorage);
+bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pStorage, CUnpackProgress& progress);
 
 // Copies the stream bsName of pStorage to bsFolder\bsName, unless a file of exactly cbSize bytes is there.
-bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFolder, IStorage* pStorage);
+bool ExtractStream(const CBstr& bsName, ULARGE_INTEGER cbSize, const CBstr& bsFolder, IStorage* pStorage,
+                   CUnpackProgress& progress);
 
 // Creates a folder and its missing parents; 0, ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS when it is there.
 int CreateFolderPath(const CBstr& bsFolder);

@@ -6,14 +6,12 @@
 #include "common/com_ptr.h"
 #include "launcher/errors.h"
 #include "launcher/report.h"
+#include "splash/splash_progress.h"
 
 namespace
 {
 // Splash artwork (IDR_SPLASH_PNG in resources/resource.h).
 const WORD c_idSplashImage = 129;
-
-// How opaque the whole splash is drawn, on top of the image's own alpha.
-const BYTE c_bSplashOpacity = 229;
 } // namespace
 
 SplashGdiHandles::~SplashGdiHandles()
@@ -175,6 +173,9 @@ HRESULT RenderSplashImage()
     if (!SetWindowPos(g_hwndSplash, HWND_TOP, ptScreen.x, ptScreen.y, static_cast<int>(dwWidth),
                       static_cast<int>(dwHeight), SWP_FRAMECHANGED | SWP_SHOWWINDOW))
         return LastErrorResult();
+
+    // A long first start draws its progress over these pixels later.
+    KeepSplashImage(static_cast<const BYTE*>(pBitmapBits), dwWidth, dwHeight);
 
     return S_OK;
 }

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+// How opaque the whole splash is drawn, on top of the image's own alpha.
+inline constexpr BYTE c_bSplashOpacity = 229;
+
 // GDI objects of one render, released on every way out: the bitmap is selected back out of the memory DC,
 // then the bitmap and both DCs are deleted.
 struct SplashGdiHandles
