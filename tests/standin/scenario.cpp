@@ -257,6 +257,13 @@ struct CParser
             sc.fEntryThrow = true;
             sc.entryThrowMessage = value;
         }
+        else if (key == L"start.writeDelayMs")
+        {
+            if (ParseInteger(value, n) && n >= 0 && n <= 0x7FFFFFFF)
+                sc.startWriteDelayMs = static_cast<DWORD>(n);
+            else
+                Issue(L"'start.writeDelayMs': not a number of milliseconds: '" + value + L"'");
+        }
         else if (key == L"entry.delayMs")
         {
             if (ParseInteger(value, n) && n >= 0 && n <= 0x7FFFFFFF)

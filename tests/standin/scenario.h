@@ -76,6 +76,7 @@ struct CScenario
     std::wstring entryReturnText;
     bool fEntryThrow = false;
     std::wstring entryThrowMessage;
+    DWORD startWriteDelayMs = 0; // from Start on, every WriteFile of the process's exe waits this long first
     DWORD entryDelayMs = 0;
     bool fEntryCloseSplash = false;
     std::wstring entryLoadLibrary; // empty: none

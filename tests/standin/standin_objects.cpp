@@ -10,6 +10,7 @@
 #include "tests/standin/assembly_probe.h"
 #include "tests/standin/call_log.h"
 #include "tests/standin/standin_state.h"
+#include "tests/unit/import_patch.h"
 
 namespace standin
 {
@@ -251,7 +252,7 @@ private:
 };
 
 // Pumps the calling thread's messages for a while, the way a running application's message loop would.
-// A WM_QUIT ends the wait early and is posted again for the caller's own loop.
+// A WM_QUIT ends the wait early, is logged and is posted again for the caller's own loop.
 void PumpMessagesFor(DWORD dwMilliseconds)
 {
     const ULONGLONG deadline = GetTickCount64() + dwMilliseconds;
@@ -262,6 +263,7 @@ void PumpMessagesFor(DWORD dwMilliseconds)
         {
             if (msg.message == WM_QUIT)
             {
+                Log(CJsonLine("quit").Number("exitCode", static_cast<long long>(msg.wParam)));
                 PostQuitMessage(static_cast<int>(msg.wParam));
                 return;
             }
@@ -274,6 +276,24 @@ void PumpMessagesFor(DWORD dwMilliseconds)
         const ULONGLONG remaining = deadline - now;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, remaining < 50 ? static_cast<DWORD>(remaining) : 50, QS_ALLINPUT);
     }
+}
+
+// A slow disk under the process's exe, which unpacks its product after Start: each of its WriteFile calls
+// waits s_dwWriteDelayMs first. The stand-in's own writes (the log) go through its own imports, unchanged.
+DWORD s_dwWriteDelayMs = 0;
+
+BOOL WINAPI SlowWriteFile(HANDLE hFile, LPCVOID pvBuffer, DWORD cbToWrite, LPDWORD pcbWritten, LPOVERLAPPED pOverlapped)
+{
+    Sleep(s_dwWriteDelayMs);
+    return WriteFile(hFile, pvBuffer, cbToWrite, pcbWritten, pOverlapped);
+}
+
+void SlowDownWrites(DWORD dwDelayMs)
+{
+    s_dwWriteDelayMs = dwDelayMs;
+    // Patched once, for the rest of the process.
+    static CImportPatch patch("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&SlowWriteFile));
+    Log(CJsonLine("slowWrites").Number("delayMs", dwDelayMs).Boolean("patched", patch.IsPatched()));
 }
 
 // A VARIANT argument as a JSON value: texts as strings, integers as numbers, VT_UI8 as a hex string.
@@ -808,7 +828,10 @@ public:
     HRESULT STDMETHODCALLTYPE Start() override
     {
         Log(CJsonLine("Start"));
-        return CurrentScenario()->startHr;
+        const std::shared_ptr<const CScenario> scenario = CurrentScenario();
+        if (scenario->startWriteDelayMs > 0)
+            SlowDownWrites(scenario->startWriteDelayMs);
+        return scenario->startHr;
     }
     HRESULT STDMETHODCALLTYPE Stop() override
     {
