@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -252,4 +253,177 @@ TEST(SplashProcess, ShowsTheArtwork)
         << "centre " << Describe(sighting.rgbCentre) << ", expected " << Describe(rgbCentre);
     EXPECT_TRUE(IsNear(sighting.rgbCorner, rgbCorner, 2))
         << "corner " << Describe(sighting.rgbCorner) << ", expected " << Describe(rgbCorner);
+}
+
+namespace
+{
+// The bar of a 512 x 197 splash: 4 rows, 12 pixels inside the sides and the lower edge. A pixel near its left
+// end is filled as soon as any progress shows; one in its middle shows the track until half is done.
+const int c_xBarStart = 14;
+const int c_xBarMiddle = 256;
+const int c_yBar = 197 - 12 - 2;
+const CRgb c_rgbBar = {0x28, 0xC8, 0xD2}; // the default colour
+
+// The large product's 6 MB are written in about 150 calls: slowed down, its first start unpacks for about
+// 3 seconds, as a product of hundreds of megabytes does.
+const std::wstring c_slowFirstStart = c_happyRoad + L"start.writeDelayMs=20\n";
+
+// A cold first start of the large product (a TEMP of its own), run through the driver on a thread of its own.
+// While it unpacks (the stand-in's runtime has started and no domain is made yet) and its splash is visible,
+// onUnpacking is called about every 50 ms; once the entry call has come, onHandedOver once, if given.
+CLaunchResult WatchFirstStart(const wchar_t* pszExeVariable, CStandinSession& session,
+                              const std::function<void(HWND)>& onUnpacking,
+                              const std::function<void(HWND)>& onHandedOver)
+{
+    CLaunchOptions options;
+    options.exePath = Environment(pszExeVariable);
+    const std::wstring temp = session.Folder() + L"\\temp";
+    CreateDirectoryW(temp.c_str(), nullptr);
+    options.environment = {{L"TEMP", temp}, {L"TMP", temp}};
+    options.timeoutMs = 60000;
+    CLaunchResult result;
+    std::atomic<bool> fDone(false);
+    CTestThread runner([&]() {
+        RunAndWatch(options, result);
+        fDone = true;
+    });
+
+    bool fHandedOver = false;
+    while (!fDone)
+    {
+        const HWND hwnd = FindLauncherSplash();
+        if (hwnd && IsWindowVisible(hwnd))
+        {
+            if (onHandedOver && !fHandedOver && session.WasCalled("InvokeMember_3"))
+            {
+                fHandedOver = true;
+                Sleep(200); // for the X server to show what the launcher drew last
+                onHandedOver(hwnd);
+            }
+            else if (session.WasCalled("Start") && !session.WasCalled("CreateDomainSetup"))
+            {
+                onUnpacking(hwnd);
+            }
+        }
+        Sleep(50);
+    }
+    runner.Join();
+    EXPECT_TRUE(result.started) << "error " << result.startError;
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(fHandedOver || !onHandedOver);
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    return result;
+}
+
+// The screen at a pixel of the splash, counted from its top left corner.
+CRgb SplashPixel(HWND hwnd, int x, int y)
+{
+    RECT rc = {};
+    GetWindowRect(hwnd, &rc);
+    const CScreenCapture capture(rc);
+    return capture.Ok() ? capture.At(rc.left + x, rc.top + y) : CRgb{-1, -1, -1};
+}
+
+// What the artwork shows at these pixels over black; the test stops when it cannot be read.
+CRgb ArtworkPixel(int x, int y)
+{
+    CRgb rgb = {-1, -1, -1};
+    EXPECT_TRUE(ShownPixelOfImage(Environment(L"LX_SPLASH_ARTWORK"), x, y, 229, rgb));
+    return rgb;
+}
+} // namespace
+
+TEST(SplashWhileUnpacking, AnswersAnotherProcessAgainAndAgain)
+{
+    CStandinSession session(c_slowFirstStart + L"entry.delayMs=500\n");
+    PrepareRun(session);
+    int cAnswered = 0;
+    int cUnanswered = 0;
+    WatchFirstStart(
+        L"LUMENIX_LARGE_PACK_EXE", session,
+        [&](HWND hwnd) {
+            DWORD_PTR dwResult = 0;
+            if (SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &dwResult))
+                ++cAnswered;
+            else if (IsWindow(hwnd))
+                ++cUnanswered;
+        },
+        nullptr);
+    EXPECT_EQ(0, cUnanswered);
+    EXPECT_GE(cAnswered, 5) << "the unpacking was too short to tell";
+}
+
+TEST(SplashWhileUnpacking, BarShowsAndGoesWhenTheApplicationTakesOver)
+{
+    CStandinSession session(c_slowFirstStart + L"entry.delayMs=1000\n");
+    PrepareRun(session);
+    const CRgb rgbBar = OverBlack(c_rgbBar, 255, 229);
+    const CRgb rgbArtworkStart = ArtworkPixel(c_xBarStart, c_yBar);
+    const CRgb rgbArtworkMiddle = ArtworkPixel(c_xBarMiddle, c_yBar);
+    bool fBarSeen = false;
+    CRgb rgbStart = {-1, -1, -1};
+    CRgb rgbMiddle = {-1, -1, -1};
+    WatchFirstStart(
+        L"LUMENIX_LARGE_PACK_EXE", session,
+        [&](HWND hwnd) { fBarSeen = fBarSeen || IsNear(SplashPixel(hwnd, c_xBarStart, c_yBar), rgbBar, 2); },
+        [&](HWND hwnd) {
+            rgbStart = SplashPixel(hwnd, c_xBarStart, c_yBar);
+            rgbMiddle = SplashPixel(hwnd, c_xBarMiddle, c_yBar);
+        });
+    EXPECT_TRUE(fBarSeen);
+    EXPECT_TRUE(IsNear(rgbStart, rgbArtworkStart, 2))
+        << Describe(rgbStart) << ", the artwork shows " << Describe(rgbArtworkStart);
+    EXPECT_TRUE(IsNear(rgbMiddle, rgbArtworkMiddle, 2))
+        << Describe(rgbMiddle) << ", the artwork shows " << Describe(rgbArtworkMiddle);
+}
+
+TEST(SplashWhileUnpacking, WithoutTheBarThePixelsNeverChange)
+{
+    CStandinSession session(c_slowFirstStart + L"entry.delayMs=500\n");
+    PrepareRun(session);
+    const CRgb rgbArtworkCentre = ArtworkPixel(256, 98);
+    const CRgb rgbArtworkStart = ArtworkPixel(c_xBarStart, c_yBar);
+    const CRgb rgbArtworkMiddle = ArtworkPixel(c_xBarMiddle, c_yBar);
+    int cPainted = 0;
+    int cChanged = 0;
+    WatchFirstStart(
+        L"LUMENIX_LARGE_PACK_NO_BAR_EXE", session,
+        [&](HWND hwnd) {
+            // Only once the image is on the screen (Wine shows it when the launcher handles its exposure).
+            if (!IsNear(SplashPixel(hwnd, 256, 98), rgbArtworkCentre, 2))
+                return;
+            ++cPainted;
+            if (!IsNear(SplashPixel(hwnd, c_xBarStart, c_yBar), rgbArtworkStart, 2) ||
+                !IsNear(SplashPixel(hwnd, c_xBarMiddle, c_yBar), rgbArtworkMiddle, 2))
+                ++cChanged;
+        },
+        nullptr);
+    EXPECT_GE(cPainted, 5) << "the unpacking was too short to tell";
+    EXPECT_EQ(0, cChanged);
+}
+
+TEST(SplashWhileUnpacking, QuitPostedMeanwhileReachesTheApplicationsLoop)
+{
+    // Without the quit, the entry call would wait for 20 seconds.
+    CStandinSession session(c_slowFirstStart + L"entry.delayMs=20000\n");
+    PrepareRun(session);
+    ULONGLONG ullFirstSeen = 0;
+    bool fPosted = false;
+    bool fPostedWhileUnpacking = false;
+    WatchFirstStart(
+        L"LUMENIX_LARGE_PACK_EXE", session,
+        [&](HWND hwnd) {
+            if (!ullFirstSeen)
+                ullFirstSeen = GetTickCount64();
+            // Well into the unpacking, when the launcher has pumped already.
+            if (fPosted || GetTickCount64() - ullFirstSeen < 1000)
+                return;
+            fPosted = PostThreadMessageW(GetWindowThreadProcessId(hwnd, nullptr), WM_QUIT, 7, 0) != FALSE;
+            fPostedWhileUnpacking = fPosted && !session.WasCalled("CreateDomainSetup");
+        },
+        nullptr);
+    EXPECT_TRUE(fPostedWhileUnpacking);
+    const std::string quit = session.FirstCall("quit");
+    EXPECT_NE(std::string::npos, quit.find("\"exitCode\":7")) << quit;
 }
