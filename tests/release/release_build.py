@@ -14,7 +14,8 @@
     release_build.py version --exe FILE --version X.Y.Z.W
         The exe's version resource and manifest carry X.Y.Z.W.
     release_build.py rejects_bad_versions --source DIR --work DIR
-        The configure step refuses malformed values of LUMENIX_VERSION and names the option.
+        The configure step refuses malformed values of LUMENIX_VERSION and names the option; the splash
+        options' script likewise refuses a LUMENIX_SPLASH_PROGRESS_COLOR that is no RRGGBB.
 
 A failing check exits 1 and says what it expected.
 """
@@ -249,6 +250,12 @@ def case_rejects_bad_versions(args):
     for value, status in (("0.0.0.0", 0), ("65535.65535.65535.65535", 0), ("1.1.1.65536", 1)):
         _, out = run(["cmake", f"-DLUMENIX_VERSION={value}", "-P", script], expect_status=status)
         expect(status == 0 or "at most 65535" in out, f"{value} is refused for its size")
+    # The bar's colour: six hexadecimal digits, nothing around them.
+    script = os.path.join(args.source, "cmake", "SplashOptions.cmake")
+    for value, status in (("28C8D2", 0), ("ff00aa", 0), ("#28C8D2", 1), ("0x28C8D2", 1), ("28C8D", 1), ("28C8DG", 1)):
+        _, out = run(["cmake", f"-DLUMENIX_SPLASH_PROGRESS_COLOR={value}", "-P", script], expect_status=status)
+        expect(status == 0 or f'LUMENIX_SPLASH_PROGRESS_COLOR is "{value}"' in out,
+               f"the colour {value} is refused and the option named")
 
 
 def main():
