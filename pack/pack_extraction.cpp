@@ -220,7 +220,8 @@ void CUnpackProgress::ShowProgress()
         return;
     // What was found in place needs no writing.
     const ULONGLONG cbToWrite = m_cbPack > m_cbSkipped ? m_cbPack - m_cbSkipped : 0;
-    m_fShown = SUCCEEDED(ShowSplashProgress(m_cbWritten, cbToWrite)) || m_fShown;
+    // A bar that cannot be drawn is left out; the unpacking goes on.
+    ShowSplashProgress(m_cbWritten, cbToWrite);
 }
 
 int CreateFolderPath(const CBstr& bsFolder)

@@ -51,7 +51,6 @@ private:
     ULONGLONG m_cbPack = 0; // every stream of the pack, once sized
     bool m_fSized = false;
     bool m_fSizeKnown = false;
-    bool m_fShown = false;
 };
 
 // Copies every storage and stream of pStorage into bsFolder, depth first. False after telling the user.

@@ -82,9 +82,9 @@ const CAllowedImports c_allowedImports[] = {
     {"shell32.dll", {"SHCreateDirectory", "ShellExecuteW"}},
     // Windows, messages and message boxes: user32 since Windows 2000 (UpdateLayeredWindow the newest).
     {"user32.dll",
-     {"CreateWindowExW", "DefWindowProcW", "DispatchMessageW", "GetSystemMetrics", "IsWindow", "LoadCursorW",
-      "LoadIconW", "MessageBoxW", "PeekMessageW", "RegisterClassExW", "SetWindowPos", "TranslateMessage",
-      "UpdateLayeredWindow"}},
+     {"CreateWindowExW", "DefWindowProcW", "DispatchMessageW", "GetSystemMetrics", "IsWindow", "IsWindowVisible",
+      "LoadCursorW", "LoadIconW", "MessageBoxW", "PeekMessageW", "PostQuitMessage", "RegisterClassExW",
+      "SetWindowPos", "TranslateMessage", "UpdateLayeredWindow"}},
 };
 
 bool IsAllowed(const std::string& dll, const std::string& function)
