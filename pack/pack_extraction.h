@@ -17,9 +17,9 @@ CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder);
 CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile);
 
 // How far one unpacking has come. Unpacking a large product takes seconds, and the thread that does it owns the
-// splash: at least every c_dwPumpIntervalMs it handles the messages waiting for the thread, and once bytes have
-// been written for c_dwProgressDelayMs, the splash shows a bar of the bytes written against the bytes to write.
-// The bar goes when the unpacking ends.
+// splash: at least every c_dwPumpIntervalMs it handles the messages waiting for the thread, and once the
+// unpacking has run for c_dwProgressDelayMs and written something, the splash shows a bar of the bytes written
+// against the bytes to write. The bar goes when the unpacking ends (with this record).
 class CUnpackProgress
 {
 public:
@@ -54,7 +54,9 @@ private:
 };
 
 // Copies every storage and stream of pStorage into bsFolder, depth first. False after telling the user.
+// The whole unpacking: one progress record for the walk.
 bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder);
+// One storage of the walk, counted in progress.
 bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder, CUnpackProgress& progress);
 
 // Creates bsFolder\bsName and extracts the sub-storage bsName of pStorage into it.
