@@ -97,24 +97,8 @@ HRESULT UpdateSplashPixels(bool fBar, const CBarGeometry& bar, UINT cxFilled)
     if (fBar)
         PaintBar(static_cast<BYTE*>(pBitmapBits), dwWidth, dwHeight, bar, cxFilled, s_progress.dwRgbBar);
 
-    handles.hdcScreen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    if (!handles.hdcScreen)
-        return LastErrorResult();
-    handles.hdcMem = CreateCompatibleDC(handles.hdcScreen);
-    if (!handles.hdcMem)
-        return LastErrorResult();
-    handles.hPrevObject = SelectObject(handles.hdcMem, handles.hBmpSplash);
-    if (!handles.hPrevObject)
-        return LastErrorResult();
-
     // The window stays where it is: only its contents change.
-    SIZE sizeImage = {static_cast<LONG>(dwWidth), static_cast<LONG>(dwHeight)};
-    POINT ptSrc = {0, 0};
-    BLENDFUNCTION blender = {AC_SRC_OVER, 0, c_bSplashOpacity, AC_SRC_ALPHA};
-    if (!UpdateLayeredWindow(g_hwndSplash, handles.hdcScreen, nullptr, &sizeImage, handles.hdcMem, &ptSrc, 0,
-                             &blender, ULW_ALPHA))
-        return LastErrorResult();
-    return S_OK;
+    return PutBitmapOnSplash(handles, nullptr, dwWidth, dwHeight);
 }
 } // namespace
 

@@ -52,6 +52,27 @@ HRESULT LoadSplashResource(const BYTE*& pResBytes, DWORD& dwSize)
     return S_OK;
 }
 
+HRESULT PutBitmapOnSplash(SplashGdiHandles& handles, const POINT* pptScreen, DWORD dwWidth, DWORD dwHeight)
+{
+    handles.hdcScreen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    if (!handles.hdcScreen)
+        return LastErrorResult();
+    handles.hdcMem = CreateCompatibleDC(handles.hdcScreen);
+    if (!handles.hdcMem)
+        return LastErrorResult();
+    handles.hPrevObject = SelectObject(handles.hdcMem, handles.hBmpSplash);
+    if (!handles.hPrevObject)
+        return LastErrorResult();
+
+    SIZE sizeImage = {static_cast<LONG>(dwWidth), static_cast<LONG>(dwHeight)};
+    POINT ptSrc = {0, 0};
+    BLENDFUNCTION blender = {AC_SRC_OVER, 0, c_bSplashOpacity, AC_SRC_ALPHA};
+    if (!UpdateLayeredWindow(g_hwndSplash, handles.hdcScreen, const_cast<POINT*>(pptScreen), &sizeImage,
+                             handles.hdcMem, &ptSrc, 0, &blender, ULW_ALPHA))
+        return LastErrorResult();
+    return S_OK;
+}
+
 HRESULT RenderSplashImage()
 {
     const BYTE* pResBytes = nullptr;
@@ -153,22 +174,9 @@ HRESULT RenderSplashImage()
     ptScreen.x = (GetSystemMetrics(SM_CXSCREEN) - static_cast<int>(dwWidth)) / 2;
     ptScreen.y = (GetSystemMetrics(SM_CYSCREEN) - static_cast<int>(dwHeight)) / 2;
 
-    handles.hdcScreen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    if (!handles.hdcScreen)
-        return LastErrorResult();
-    handles.hdcMem = CreateCompatibleDC(handles.hdcScreen);
-    if (!handles.hdcMem)
-        return LastErrorResult();
-    handles.hPrevObject = SelectObject(handles.hdcMem, handles.hBmpSplash);
-    if (!handles.hPrevObject)
-        return LastErrorResult();
-
-    SIZE sizeScreen = {static_cast<LONG>(dwWidth), static_cast<LONG>(dwHeight)};
-    POINT ptSrc = {0, 0};
-    BLENDFUNCTION blender = {AC_SRC_OVER, 0, c_bSplashOpacity, AC_SRC_ALPHA};
-    if (!UpdateLayeredWindow(g_hwndSplash, handles.hdcScreen, &ptScreen, &sizeScreen, handles.hdcMem, &ptSrc, 0,
-                             &blender, ULW_ALPHA))
-        return LastErrorResult();
+    hr = PutBitmapOnSplash(handles, &ptScreen, dwWidth, dwHeight);
+    if (FAILED(hr))
+        return hr;
 
     if (!SetWindowPos(g_hwndSplash, HWND_TOP, ptScreen.x, ptScreen.y, static_cast<int>(dwWidth),
                       static_cast<int>(dwHeight), SWP_FRAMECHANGED | SWP_SHOWWINDOW))
