@@ -18,6 +18,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -102,6 +103,25 @@ bool RemoveFolder(const std::wstring& folder)
     return SHFileOperationW(&op) == 0 && GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
+// A message box among the windows (the dialog class), or null.
+HWND FindBox(const std::vector<HWND>& windows)
+{
+    for (HWND hwnd : windows)
+        if (ClassOf(hwnd) == L"#32770")
+            return hwnd;
+    return nullptr;
+}
+
+// The box's message on one line: its static text control (id 0xFFFF).
+std::wstring BoxText(HWND hwndBox)
+{
+    wchar_t szText[1024] = {};
+    GetDlgItemTextW(hwndBox, 0xFFFF, szText, ARRAYSIZE(szText));
+    std::wstring text = szText;
+    std::replace(text.begin(), text.end(), L'\n', L' ');
+    return text;
+}
+
 CRun WatchOneStart(const std::wstring& exe, const std::wstring& stampFile)
 {
     CRun run;
@@ -130,6 +150,16 @@ CRun WatchOneStart(const std::wstring& exe, const std::wstring& stampFile)
         {
             run.msFirstPixel = Milliseconds(ullStart, ullSeen);
             run.firstClass = ClassOf(windows.front());
+        }
+        // A box (the launcher's report of a failed step) waits for a user who is not there: the start is over.
+        const HWND hwndBox = FindBox(windows);
+        if (hwndBox)
+        {
+            run.problem = exe + L" showed a box: " + BoxText(hwndBox);
+            fwprintf(stderr, L"start_watch: %ls\n", run.problem.c_str());
+            TerminateProcess(pi.hProcess, ERROR_CANCELLED);
+            WaitForSingleObject(pi.hProcess, 10000);
+            break;
         }
         const HWND hwndMain = FindMainWindow(windows);
         if (hwndMain)
