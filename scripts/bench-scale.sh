@@ -4,8 +4,9 @@
 # packbuild/make-bench-folder.py --subfolders. For each size it builds the pack (timed) and a launcher and a
 # benchmark program that carry it, then runs, interleaved, the launcher's code cold and warm, the bare walks
 # through the same storage component that do the same file work, and an idle process, and reports the medians:
-# time (whole process and in-process), peak working set, their ratios and the targets. Last it draws the start
-# time against the file count (gnuplot).
+# time (whole process and in-process), peak working set, their ratios and the targets; and the cold start with
+# the splash up, with and without its progress bar. Last it draws the start time against the file count
+# (gnuplot).
 #   scripts/bench-scale.sh [RUNS]          RUNS per size, default 3
 #   LX_BENCH_SIZES="300:25 1000:85"        other sizes (files:MB)
 # Nested packs need the storage component of the runtime build (scripts/build-mono-runtime.sh), which the
@@ -52,7 +53,9 @@ run_once() {
 
 measure_size() {
     local files=$1 out="$bench/$1" label
-    for label in launcher-cold bare-cold launcher-warm bare-warm idle; do : >"$out/$label.txt"; done
+    for label in launcher-cold bare-cold launcher-warm bare-warm idle splash-bar splash-nobar; do
+        : >"$out/$label.txt"
+    done
     for _ in $(seq "$runs"); do
         rm -rf "$out/scratch"; mkdir -p "$out/scratch"
         run_once "$files" launcher-cold launcher   # first start: the pack file and every stream are written
@@ -61,6 +64,10 @@ measure_size() {
         run_once "$files" bare-cold bare-cold
         run_once "$files" bare-warm bare-warm
         run_once "$files" idle idle
+        rm -rf "$out/scratch"; mkdir -p "$out/scratch"
+        run_once "$files" splash-bar launcher-splash
+        rm -rf "$out/scratch"; mkdir -p "$out/scratch"
+        run_once "$files" splash-nobar launcher-splash-nobar
     done
     rm -rf "$out/scratch"
 }
@@ -116,6 +123,9 @@ for files in sizes:
     print(f"{files:>6} {folder_mb(files):9.1f} {pack:8.1f} {exe:7.1f} {pack_s:12.1f} | {cells[0]} | {cells[1]} |"
           f" {ws:7.1f} {bare_ws:6.1f} {ws - bare_ws:+6.1f} {ws - exe:8.1f}")
     plot.write(f"{files} {r['launcher-cold'][0]} {r['bare-cold'][0]} {r['launcher-warm'][0]} {r['bare-warm'][0]}\n")
+    bar, nobar = medians(files, "splash-bar")[2], medians(files, "splash-nobar")[2]
+    verdicts.append(f"{files} files first start with the splash up: {bar:.3f} s with the progress bar, {nobar:.3f} s"
+                    f" without: the bar costs {100 * (bar - nobar) / nobar:+.1f} %   target at most 2 %")
 plot.close()
 print()
 print("\n".join(verdicts))
