@@ -229,6 +229,11 @@ int CreateFolderPath(const CBstr& bsFolder)
     return SHCreateDirectory(nullptr, bsFolder.c_str());
 }
 
+int CreateSubfolder(const CBstr& bsFolder)
+{
+    return CreateDirectoryW(bsFolder.c_str(), nullptr) ? ERROR_SUCCESS : static_cast<int>(GetLastError());
+}
+
 CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder)
 {
     HRSRC hrsrc = FindResourceW(nullptr, MAKEINTRESOURCEW(c_idProductPack), RT_RCDATA);
@@ -372,7 +377,7 @@ bool ExtractSubStorage(const CBstr& bsName, const CBstr& bsFolder, IStorage* pSt
 {
     const CBstr bsSubfolder = bsFolder + L"\\" + bsName;
     const int nResult =
-        bsSubfolder.Length() > c_cchMaxFolderPath ? ERROR_FILENAME_EXCED_RANGE : CreateFolderPath(bsSubfolder);
+        bsSubfolder.Length() > c_cchMaxFolderPath ? ERROR_FILENAME_EXCED_RANGE : CreateSubfolder(bsSubfolder);
     if (!IsFolderReady(nResult))
     {
         ReportHresult(nResult, CComPtrT<IErrorInfo>(),

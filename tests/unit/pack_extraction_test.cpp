@@ -166,23 +166,24 @@ TEST(PackExtraction, OnlyFilesOfAnotherSizeAreCopiedAgain)
 namespace
 {
 void* g_pfnCreateFolder = nullptr;
-int g_nFolderThere = ERROR_ALREADY_EXISTS;
-// Creates the folder, then answers as the shell does for one that was there already.
-int WINAPI CreateFolderThere(HWND hwnd, LPCWSTR pszPath)
+DWORD g_dwFolderThere = ERROR_ALREADY_EXISTS;
+// Creates the folder, then answers as the system does for one that was there already.
+BOOL WINAPI CreateFolderThere(LPCWSTR pszPath, LPSECURITY_ATTRIBUTES psa)
 {
-    reinterpret_cast<int(WINAPI*)(HWND, LPCWSTR)>(g_pfnCreateFolder)(hwnd, pszPath);
-    return g_nFolderThere;
+    reinterpret_cast<BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES)>(g_pfnCreateFolder)(pszPath, psa);
+    SetLastError(g_dwFolderThere);
+    return FALSE;
 }
 } // namespace
 
-TEST(PackExtraction, SubFolderThereAlreadyIsTakenWhicheverWayTheShellSaysSo)
+TEST(PackExtraction, SubFolderThereAlreadyIsTakenWhicheverWayTheSystemSaysSo)
 {
-    CImportPatch patch("shell32.dll", "SHCreateDirectory", reinterpret_cast<void*>(&CreateFolderThere));
+    CImportPatch patch("kernel32.dll", "CreateDirectoryW", reinterpret_cast<void*>(&CreateFolderThere));
     ASSERT_TRUE(patch.IsPatched());
     g_pfnCreateFolder = patch.Original();
-    for (const int nThere : {ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS})
+    for (const DWORD nThere : {ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS})
     {
-        g_nFolderThere = nThere;
+        g_dwFolderThere = nThere;
         const std::wstring folder = TempFolder(nThere == ERROR_FILE_EXISTS ? L"there80" : L"there183");
         const CExtractRun run = Extract(SampleTree(), folder);
         EXPECT_TRUE(run.fResult) << nThere;
