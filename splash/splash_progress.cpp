@@ -79,20 +79,11 @@ HRESULT UpdateSplashPixels(bool fBar, const CBarGeometry& bar, UINT cxFilled)
     const UINT dwHeight = s_progress.dwHeight;
     const size_t cbImage = static_cast<size_t>(dwWidth) * dwHeight * 4;
 
-    BITMAPINFO bmInfo = {};
-    bmInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmInfo.bmiHeader.biWidth = static_cast<LONG>(dwWidth);
-    bmInfo.bmiHeader.biHeight = static_cast<LONG>(dwHeight);
-    bmInfo.bmiHeader.biPlanes = 1;
-    bmInfo.bmiHeader.biBitCount = 32;
-    bmInfo.bmiHeader.biCompression = BI_RGB;
-    bmInfo.bmiHeader.biSizeImage = static_cast<DWORD>(cbImage);
-
     SplashGdiHandles handles;
     void* pBitmapBits = nullptr;
-    handles.hBmpSplash = CreateDIBSection(nullptr, &bmInfo, DIB_RGB_COLORS, &pBitmapBits, nullptr, 0);
-    if (!handles.hBmpSplash)
-        return LastErrorResult();
+    const HRESULT hr = CreateSplashBitmap(handles, dwWidth, dwHeight, &pBitmapBits);
+    if (FAILED(hr))
+        return hr;
     memcpy(pBitmapBits, s_progress.pbImage.get(), cbImage);
     if (fBar)
         PaintBar(static_cast<BYTE*>(pBitmapBits), dwWidth, dwHeight, bar, cxFilled, s_progress.dwRgbBar);

@@ -52,6 +52,20 @@ HRESULT LoadSplashResource(const BYTE*& pResBytes, DWORD& dwSize)
     return S_OK;
 }
 
+HRESULT CreateSplashBitmap(SplashGdiHandles& handles, UINT dwWidth, UINT dwHeight, void** ppvBits)
+{
+    BITMAPINFO bmInfo = {};
+    bmInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmInfo.bmiHeader.biWidth = static_cast<LONG>(dwWidth);
+    bmInfo.bmiHeader.biHeight = static_cast<LONG>(dwHeight);
+    bmInfo.bmiHeader.biPlanes = 1;
+    bmInfo.bmiHeader.biBitCount = 32;
+    bmInfo.bmiHeader.biCompression = BI_RGB;
+    bmInfo.bmiHeader.biSizeImage = dwWidth * 4 * dwHeight;
+    handles.hBmpSplash = CreateDIBSection(nullptr, &bmInfo, DIB_RGB_COLORS, ppvBits, nullptr, 0);
+    return handles.hBmpSplash ? S_OK : LastErrorResult();
+}
+
 HRESULT PutBitmapOnSplash(SplashGdiHandles& handles, const POINT* pptScreen, DWORD dwWidth, DWORD dwHeight)
 {
     handles.hdcScreen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
@@ -150,19 +164,10 @@ HRESULT RenderSplashImage()
     const UINT cbStride = dwWidth * 4;
     const UINT cbImage = cbStride * dwHeight;
 
-    BITMAPINFO bmInfo = {};
-    bmInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmInfo.bmiHeader.biWidth = static_cast<LONG>(dwWidth);
-    bmInfo.bmiHeader.biHeight = static_cast<LONG>(dwHeight);
-    bmInfo.bmiHeader.biPlanes = 1;
-    bmInfo.bmiHeader.biBitCount = 32;
-    bmInfo.bmiHeader.biCompression = BI_RGB;
-    bmInfo.bmiHeader.biSizeImage = cbImage;
-
     void* pBitmapBits = nullptr;
-    handles.hBmpSplash = CreateDIBSection(nullptr, &bmInfo, DIB_RGB_COLORS, &pBitmapBits, nullptr, 0);
-    if (!handles.hBmpSplash)
-        return LastErrorResult();
+    hr = CreateSplashBitmap(handles, dwWidth, dwHeight, &pBitmapBits);
+    if (FAILED(hr))
+        return hr;
 
     const WICRect wrc = {0, 0, static_cast<INT>(dwWidth), static_cast<INT>(dwHeight)};
     hr = oFlipRotator.Get()->CopyPixels(&wrc, cbStride, cbImage, static_cast<BYTE*>(pBitmapBits));

@@ -21,6 +21,10 @@ struct SplashGdiHandles
     SplashGdiHandles& operator=(const SplashGdiHandles&) = delete;
 };
 
+// Creates handles.hBmpSplash: a 32bpp DIB section of dwWidth x dwHeight, bottom-up rows without padding, whose
+// pixels *ppvBits points to. A failure is the HRESULT of the system's last error.
+HRESULT CreateSplashBitmap(SplashGdiHandles& handles, UINT dwWidth, UINT dwHeight, void** ppvBits);
+
 // Selects handles.hBmpSplash (a 32bpp premultiplied DIB of dwWidth x dwHeight) into a memory DC of the screen's,
 // both kept in handles, and makes it the layered content of g_hwndSplash, placed at *pptScreen (null: where
 // the window is). A failure is the HRESULT of the system's last error.
