@@ -10,7 +10,13 @@ HRESULT PrepareContentFolder(CBstr& bsFolder)
     if (hr != S_OK)
         return hr;
     CComPtrT<IStorage> oStorage = OpenProductPack(bsContentFolder);
-    if (!oStorage || !ExtractStorage(oStorage.Get(), bsContentFolder))
+    if (!oStorage)
+        return S_FALSE;
+    CUnpackProgress progress;
+    ULONGLONG cbContent = 0;
+    if (ReadPackContentSize(cbContent))
+        progress.SetContentSize(cbContent);
+    if (!ExtractStorage(oStorage.Get(), bsContentFolder, progress))
         return S_FALSE;
     bsFolder = bsContentFolder;
     return S_OK;

@@ -10,6 +10,7 @@
 namespace
 {
 const WORD c_idProductPack = 666;
+const WORD c_idProductPackSize = 667;
 const wchar_t c_szPackFileName[] = L"ProductContent.chm";
 const DWORD c_grfOpenRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
 // The pack file itself is shared with other readers, as HTML Help opens its files: a second start of the
@@ -139,41 +140,7 @@ DWORD WriteFailureCode()
 }
 } // namespace
 
-namespace
-{
-// The bytes of every stream below pStorage, added to cbTotal; false when the walk fails (nothing is told: the
-// bar is only left out then).
-bool AddStreamSizes(IStorage* pStorage, ULONGLONG& cbTotal)
-{
-    CComPtrT<IEnumSTATSTG> oEnum;
-    if (FAILED(pStorage->EnumElements(0, nullptr, 0, oEnum.GetAddressOf())) || !oEnum)
-        return false;
-    for (;;)
-    {
-        STATSTG stat = {};
-        ULONG uFetched = 0;
-        if (FAILED(oEnum->Next(1, &stat, &uFetched)))
-            return false;
-        if (uFetched == 0)
-            return true;
-        auto sca = MakeScopeExit([&stat] { CoTaskMemFree(stat.pwcsName); });
-        if (stat.type == STGTY_STREAM)
-        {
-            cbTotal += stat.cbSize.QuadPart;
-        }
-        else if (stat.type == STGTY_STORAGE)
-        {
-            CComPtrT<IStorage> oSubStorage;
-            if (FAILED(pStorage->OpenStorage(stat.pwcsName, nullptr, c_grfOpenRead, nullptr, 0,
-                                             oSubStorage.GetAddressOf())) ||
-                !oSubStorage || !AddStreamSizes(oSubStorage.Get(), cbTotal))
-                return false;
-        }
-    }
-}
-} // namespace
-
-CUnpackProgress::CUnpackProgress(IStorage* pRoot) : m_pRoot(pRoot), m_dwStart(GetTickCount()), m_dwLastPump(m_dwStart)
+CUnpackProgress::CUnpackProgress() : m_dwStart(GetTickCount()), m_dwLastPump(m_dwStart)
 {
 }
 
@@ -181,6 +148,12 @@ CUnpackProgress::~CUnpackProgress()
 {
     // The image goes back as it was decoded, and the bar's copy of it goes.
     EndSplashProgress();
+}
+
+void CUnpackProgress::SetContentSize(ULONGLONG cbContent)
+{
+    m_cbContent = cbContent;
+    m_fSizeKnown = true;
 }
 
 void CUnpackProgress::NoteStreamSkipped(ULARGE_INTEGER cbSize)
@@ -208,18 +181,10 @@ void CUnpackProgress::PumpWhenDue()
 
 void CUnpackProgress::ShowProgress()
 {
-    if (!CanShowSplashProgress())
-        return;
-    // Sized once, only by a start that is slow already: a quick one walks the pack once.
-    if (!m_fSized)
-    {
-        m_fSized = true;
-        m_fSizeKnown = AddStreamSizes(m_pRoot, m_cbPack);
-    }
-    if (!m_fSizeKnown)
+    if (!m_fSizeKnown || !CanShowSplashProgress())
         return;
     // What was found in place needs no writing.
-    const ULONGLONG cbToWrite = m_cbPack > m_cbSkipped ? m_cbPack - m_cbSkipped : 0;
+    const ULONGLONG cbToWrite = m_cbContent > m_cbSkipped ? m_cbContent - m_cbSkipped : 0;
     // A bar that cannot be drawn is left out; the unpacking goes on.
     ShowSplashProgress(m_cbWritten, cbToWrite);
 }
@@ -284,6 +249,27 @@ CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder)
     return OpenPackFile(bsContentFile);
 }
 
+bool ReadPackContentSize(ULONGLONG& cbContent)
+{
+    cbContent = 0;
+    HRSRC hrsrc = FindResourceW(nullptr, MAKEINTRESOURCEW(c_idProductPackSize), RT_RCDATA);
+    HGLOBAL hglobal = hrsrc ? LoadResource(nullptr, hrsrc) : nullptr;
+    const char* pchDigits = hglobal ? static_cast<const char*>(LockResource(hglobal)) : nullptr;
+    const DWORD cchDigits = hrsrc ? SizeofResource(nullptr, hrsrc) : 0;
+    if (!pchDigits || cchDigits == 0)
+        return false;
+    ULONGLONG cb = 0;
+    for (DWORD i = 0; i < cchDigits; ++i)
+    {
+        const char ch = pchDigits[i];
+        if (ch < '0' || ch > '9' || cb > (~0ULL - (ch - '0')) / 10)
+            return false;
+        cb = cb * 10 + (ch - '0');
+    }
+    cbContent = cb;
+    return true;
+}
+
 CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile)
 {
     CComPtrT<ITStorage> oItStorage;
@@ -319,7 +305,7 @@ CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile)
 
 bool ExtractStorage(IStorage* pStorage, const CBstr& bsFolder)
 {
-    CUnpackProgress progress(pStorage);
+    CUnpackProgress progress;
     return ExtractStorage(pStorage, bsFolder, progress);
 }
 

@@ -12,6 +12,10 @@
 // file, a pack file that another process holds is waited for a few seconds.
 CComPtrT<IStorage> OpenProductPack(const CBstr& bsFolder);
 
+// The bytes of all the pack's files, as the pack build recorded them beside the pack in the executable: false
+// when it carries no such record, or one that is not a number in decimal digits.
+bool ReadPackContentSize(ULONGLONG& cbContent);
+
 // Opens a pack file through the InfoTech storage component, shared with other readers (a pack that another
 // process holds is waited for a few seconds); empty after telling the user why.
 CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile);
@@ -19,19 +23,21 @@ CComPtrT<IStorage> OpenPackFile(const CBstr& bsContentFile);
 // How far one unpacking has come. Unpacking a large product takes seconds, and the thread that does it owns the
 // splash: at least every c_dwPumpIntervalMs it handles the messages waiting for the thread, and once the
 // unpacking has run for c_dwProgressDelayMs and written something, the splash shows a bar of the bytes written
-// against the bytes to write. The bar goes when the unpacking ends (with this record).
+// against the bytes to write, if the pack's content size is known. The bar goes when the unpacking ends (with
+// this record).
 class CUnpackProgress
 {
 public:
     static const DWORD c_dwPumpIntervalMs = 250;
     static const DWORD c_dwProgressDelayMs = 1000;
 
-    // pRoot: the pack's root storage, walked once more for the sizes of its streams when the bar is first due.
-    explicit CUnpackProgress(IStorage* pRoot);
+    CUnpackProgress();
     ~CUnpackProgress();
     CUnpackProgress(const CUnpackProgress&) = delete;
     CUnpackProgress& operator=(const CUnpackProgress&) = delete;
 
+    // The bytes of all the pack's files (ReadPackContentSize); without it there is no bar.
+    void SetContentSize(ULONGLONG cbContent);
     // A stream whose file was there already; it needs no writing.
     void NoteStreamSkipped(ULARGE_INTEGER cbSize);
     // Bytes of a stream written to its file; pumps when it is due.
@@ -43,13 +49,11 @@ public:
 private:
     void ShowProgress();
 
-    IStorage* m_pRoot;
     DWORD m_dwStart;
     DWORD m_dwLastPump;
     ULONGLONG m_cbWritten = 0;
     ULONGLONG m_cbSkipped = 0;
-    ULONGLONG m_cbPack = 0; // every stream of the pack, once sized
-    bool m_fSized = false;
+    ULONGLONG m_cbContent = 0; // every file of the pack, when m_fSizeKnown
     bool m_fSizeKnown = false;
 };
 

@@ -7,10 +7,12 @@
 #   LUMENIX_PACK_TEMP_LENGTH  length of the users' TEMP path that the pack's cache paths must fit under
 #                       (default 48: C:\Users\<20 characters>\AppData\Local\Temp)
 # Provides:
-#   LX_PRODUCT_PACK_FILE        ${CMAKE_BINARY_DIR}/pack/ProductContent.chm, built and verified
+#   LX_PRODUCT_PACK_FILE        ${CMAKE_BINARY_DIR}/pack/ProductContent.chm, built and verified, and beside it
+#                               ProductContent.size, the bytes of its files in decimal digits
 #   LX_PACK_SOURCE_DIR          the folder it is made from (LUMENIX_PACK_DIR made absolute)
 #   LX_PACK_RESOURCE_DIR        the folder holding it, for the resource compiler's -I
 #   LX_CORRUPT_PACK_FILE        ${CMAKE_BINARY_DIR}/pack-corrupt/ProductContent.chm, bytes that are no container
+#                               (its ProductContent.size is empty: no size is known)
 #   LX_CORRUPT_PACK_RESOURCE_DIR  the folder holding that one
 #   LX_RESOURCES_GENERATED_DIR  ${CMAKE_BINARY_DIR}/resources-generated with splash.png and lumenix.ico
 #   target lx_product_pack      builds all of the above
@@ -72,7 +74,7 @@ else()
 endif()
 
 add_custom_command(
-  OUTPUT ${LX_PRODUCT_PACK_FILE}
+  OUTPUT ${LX_PRODUCT_PACK_FILE} ${LX_PACK_RESOURCE_DIR}/ProductContent.size
   COMMAND ${LX_PYTHON3} ${LX_PACKBUILD_DIR}/build-pack.py
           --itsfpack ${LX_ITSFPACK} --extract-chmlib ${LX_EXTRACT_CHMLIB}
           --temp-length ${LUMENIX_PACK_TEMP_LENGTH}
@@ -87,6 +89,7 @@ file(CONFIGURE OUTPUT ${LX_CORRUPT_PACK_FILE} CONTENT
 "This is not an ITSF container. Lumenix test build: a deliberately corrupt product pack.
 The launcher must fail to open it as a structured storage and say so.
 " NEWLINE_STYLE UNIX)
+file(CONFIGURE OUTPUT ${LX_CORRUPT_PACK_RESOURCE_DIR}/ProductContent.size CONTENT "")
 
 # The chosen artwork under the names that the resource script uses; this folder comes first with -I.
 foreach(_lx_art "LUMENIX_SPLASH_PNG;splash.png" "LUMENIX_ICON;lumenix.ico")
@@ -105,9 +108,9 @@ if(_lx_pack_dir STREQUAL _lx_sample_dir)
 endif()
 
 # lx_embed_product_pack(<target> [CORRUPT | PACK_DIR <folder> PACK_TARGET <target>])
-# Lets the target's resource script find ProductContent.chm (the real pack, with CORRUPT the corrupt one, with
-# PACK_DIR the one in that folder, which PACK_TARGET builds), splash.png and lumenix.ico in the generated
-# folders before resources/, and rebuilds it when they change.
+# Lets the target's resource script find ProductContent.chm and its ProductContent.size (the real pack, with
+# CORRUPT the corrupt one, with PACK_DIR the one in that folder, which PACK_TARGET builds), splash.png and
+# lumenix.ico in the generated folders before resources/, and rebuilds it when they change.
 function(lx_embed_product_pack target)
   cmake_parse_arguments(ARG "CORRUPT" "PACK_DIR;PACK_TARGET" "" ${ARGN})
   set(pack_target lx_product_pack)

@@ -14,8 +14,10 @@ Steps of a build:
  3. The container is read back with extract_chmLib (libchm, an independent reader): every file must come back
     byte-equal, and nothing may come back that is not a file of the folder. libchm's enumeration
     (enum_chmLib) must list every folder level of every file as a directory entry of its own.
-Only a verified container becomes OUTPUT; any failure removes OUTPUT (so that a stale pack is never embedded)
-and exits with status 1 and a message naming the file.
+Only a verified container becomes OUTPUT. Beside it, the same name with ".size" (ProductContent.size) records
+the bytes of all its files, in decimal digits: the launcher embeds it with the pack and measures a first
+start's progress against it without walking the pack twice. Any failure removes both (so that a stale pack is
+never embedded) and exits with status 1 and a message naming the file.
 """
 
 import argparse
@@ -48,6 +50,7 @@ DEFAULT_TEMP_LENGTH = len("C:\\Users\\") + 20 + len("\\AppData\\Local\\Temp")
 MAX_FILE_PATH = 259
 MAX_FOLDER_PATH = 247
 PACK_FILE_NAME = "ProductContent.chm"
+CONTENT_SIZE_SUFFIX = ".size"
 
 
 class PackError(Exception):
@@ -237,6 +240,17 @@ def verify(pack, source_dir, files, extract_chmlib, scratch, label=None):
 
 # --- commands ----------------------------------------------------------------------------------------------
 
+def content_size_file(output):
+    """The record of the pack's content size that goes beside OUTPUT."""
+    return os.path.splitext(output)[0] + CONTENT_SIZE_SUFFIX
+
+
+def remove_outputs(output):
+    for path in (output, content_size_file(output)):
+        if os.path.isfile(path):
+            os.remove(path)
+
+
 def find_tool(given, name, origin):
     tool = given or shutil.which(name)
     if not tool:
@@ -249,11 +263,11 @@ def build(args):
     extract_chmlib = find_tool(args.extract_chmlib, "extract_chmLib", "Debian package libchm-bin")
     source_dir = os.path.abspath(args.source)
     output = os.path.abspath(args.output)
-    if os.path.isfile(output):
-        os.remove(output)
+    if content_size_file(output) == output:
+        raise PackError(f"{output}: a pack's name must not end in {CONTENT_SIZE_SUFFIX}, which names its size record")
+    remove_outputs(output)
     files = collect_files(source_dir)
     check_path_budget(files, args.temp_length, args.cache_folder)
-    total = sum(os.path.getsize(os.path.join(source_dir, *rel.split("/"))) for rel in files)
 
     out_dir = os.path.dirname(output)
     os.makedirs(out_dir, exist_ok=True)
@@ -264,6 +278,7 @@ def build(args):
             target = os.path.join(content_dir, *rel.split("/"))
             os.makedirs(os.path.dirname(target), exist_ok=True)
             shutil.copyfile(os.path.join(source_dir, *rel.split("/")), target)
+        total = sum(os.path.getsize(os.path.join(content_dir, *rel.split("/"))) for rel in files)
         pack = os.path.join(scratch, "pack.chm")
         run_itsfpack(itsfpack, content_dir, files, os.path.join(scratch, "files.txt"), pack)
         if not os.path.isfile(pack):
@@ -271,9 +286,17 @@ def build(args):
 
         # Compare with the scratch copy's originals: the source folder might change while we run.
         verify(pack, content_dir, files, extract_chmlib, scratch, label=f"the new pack for {output}")
+        size_record = os.path.join(scratch, "content.size")
+        with open(size_record, "w", encoding="ascii", newline="") as f:
+            f.write(str(total))
+        os.replace(size_record, content_size_file(output))
         os.replace(pack, output)
         log(f"{len(files)} files, {total} bytes -> {output} ({os.path.getsize(output)} bytes), "
-            f"verified with extract_chmLib, every folder level listed by enum_chmLib")
+            f"verified with extract_chmLib, every folder level listed by enum_chmLib; "
+            f"content size in {os.path.basename(content_size_file(output))}")
+    except BaseException:
+        remove_outputs(output)
+        raise
     finally:
         if args.keep_work:
             log(f"scratch folder kept: {scratch}")

@@ -11,4 +11,7 @@
 /* Product pack appended at build time (RT_RCDATA). */
 #define IDR_PRODUCT_PACK  666
 
+/* The bytes of all the pack's files, in decimal digits (RT_RCDATA), written by the pack build beside it. */
+#define IDR_PRODUCT_PACK_SIZE  667
+
 #endif /* LUMENIX_RESOURCE_H */

@@ -118,6 +118,11 @@ def case_sample_pack():
     pack = os.path.join(out, "ProductContent.chm")
     _, stdout, _ = build_pack(ARGS.sample, pack)
     expect("verified with extract_chmLib" in stdout, "build-pack verified the sample pack with extract_chmLib")
+    with open(os.path.join(out, "ProductContent.size"), "rb") as f:
+        recorded = f.read()
+    files = sum(os.path.getsize(os.path.join(ARGS.sample, *rel.split("/"))) for rel in source_files(ARGS.sample))
+    expect(recorded == str(files).encode("ascii"), f"ProductContent.size records the files' {files} bytes "
+                                                   f"in digits alone ({recorded!r})")
     listing = directory(pack)
     expect(not listing["problems"], "the sample pack's directory passes every check")
     expect_listed(listing, ARGS.sample)
@@ -242,7 +247,7 @@ def case_verify_detects_difference():
 
 def case_build_fails_on_dropped_file():
     """A writer that leaves a file out, or adds one of its own, fails the build, naming each file, and leaves
-    no pack."""
+    no pack and no size record."""
     out = work_dir("dropped_file")
     folder = os.path.join(out, "content")
     write(os.path.join(folder, "Lumenix.dll"), b"MZ" + b"lumenix" * 100)
@@ -262,6 +267,7 @@ sys.exit(subprocess.call([{real!r}] + sys.argv[1:]))
 """)
     os.chmod(wrapper, 0o755)
     pack = os.path.join(out, "pack.chm")
+    write(os.path.join(out, "pack.size"), b"123")  # an earlier build's record, which must not outlive it
     cmd = [sys.executable, script("build-pack.py"), "--itsfpack", wrapper, folder, pack]
     if ARGS.extract_chmlib:
         cmd[2:2] = ["--extract-chmlib", ARGS.extract_chmlib]
@@ -271,6 +277,7 @@ sys.exit(subprocess.call([{real!r}] + sys.argv[1:]))
            "the build names the entry that is no file of the folder")
     expect("'Lumenix.dll' " not in err, "the file that is there is not named")
     expect(not os.path.exists(pack), "no pack is left behind")
+    expect(not os.path.exists(os.path.join(out, "pack.size")), "nor its size record")
 
 
 def case_verify_rejects_non_container():

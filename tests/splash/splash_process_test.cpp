@@ -362,16 +362,28 @@ TEST(SplashWhileUnpacking, BarShowsAndGoesWhenTheApplicationTakesOver)
     const CRgb rgbArtworkStart = ArtworkPixel(c_xBarStart, c_yBar);
     const CRgb rgbArtworkMiddle = ArtworkPixel(c_xBarMiddle, c_yBar);
     bool fBarSeen = false;
+    bool fMiddleToCome = false; // the bar showed less than half done
+    bool fMiddleReached = false;
     CRgb rgbStart = {-1, -1, -1};
     CRgb rgbMiddle = {-1, -1, -1};
     WatchFirstStart(
         L"LUMENIX_LARGE_PACK_EXE", session,
-        [&](HWND hwnd) { fBarSeen = fBarSeen || IsNear(SplashPixel(hwnd, c_xBarStart, c_yBar), rgbBar, 2); },
+        [&](HWND hwnd) {
+            if (!IsNear(SplashPixel(hwnd, c_xBarStart, c_yBar), rgbBar, 2))
+                return;
+            fBarSeen = true;
+            const bool fMiddleFilled = IsNear(SplashPixel(hwnd, c_xBarMiddle, c_yBar), rgbBar, 2);
+            fMiddleToCome = fMiddleToCome || (!fMiddleFilled && !fMiddleReached);
+            fMiddleReached = fMiddleReached || fMiddleFilled;
+        },
         [&](HWND hwnd) {
             rgbStart = SplashPixel(hwnd, c_xBarStart, c_yBar);
             rgbMiddle = SplashPixel(hwnd, c_xBarMiddle, c_yBar);
         });
     EXPECT_TRUE(fBarSeen);
+    // It grows with the bytes written against the product's recorded size: neither full at once nor stuck.
+    EXPECT_TRUE(fMiddleToCome);
+    EXPECT_TRUE(fMiddleReached);
     EXPECT_TRUE(IsNear(rgbStart, rgbArtworkStart, 2))
         << Describe(rgbStart) << ", the artwork shows " << Describe(rgbArtworkStart);
     EXPECT_TRUE(IsNear(rgbMiddle, rgbArtworkMiddle, 2))

@@ -236,11 +236,17 @@ TEST_F(PackResource, FirstStartWritesThePackAndEveryFileByteEqual)
 
     const std::vector<std::wstring> files = SampleFiles();
     ASSERT_GE(files.size(), 2u) << "the sample application's files were not found";
+    ULONGLONG cbFiles = 0;
     for (const std::wstring& name : files)
     {
         const std::string expected = ReadAll(Environment(L"LX_SAMPLE_APP_DIR") + L"\\" + name);
         EXPECT_TRUE(expected == ReadAll(folder + L"\\" + name)) << "differs: " << std::string(name.begin(), name.end());
+        cbFiles += expected.size();
     }
+    // The size that a long first start measures its progress against: the bytes of exactly these files.
+    ULONGLONG cbRecorded = 0;
+    EXPECT_TRUE(ReadPackContentSize(cbRecorded));
+    EXPECT_EQ(cbFiles, cbRecorded);
 
     // Nothing but the product's own files beside the pack file: no entries of a help compiler.
     std::vector<std::wstring> expected = {folder + L"\\ProductContent.chm"};
