@@ -26,6 +26,10 @@ struct CSplashProgress
     std::unique_ptr<BYTE[]> pbImage; // the decoded premultiplied pixels, bottom-up rows
     UINT dwWidth = 0;
     UINT dwHeight = 0;
+    // The bitmap and DCs that the bar is drawn through, made by its first drawing and kept until it goes: the
+    // image with the bar, of which only the bar's rows change.
+    std::unique_ptr<SplashGdiHandles> pSurface;
+    BYTE* pbSurface = nullptr;
     bool fBarDrawn = false;
     UINT cxFilled = 0; // of the bar last drawn
 };
@@ -77,19 +81,28 @@ HRESULT UpdateSplashPixels(bool fBar, const CBarGeometry& bar, UINT cxFilled)
 {
     const UINT dwWidth = s_progress.dwWidth;
     const UINT dwHeight = s_progress.dwHeight;
-    const size_t cbImage = static_cast<size_t>(dwWidth) * dwHeight * 4;
-
-    SplashGdiHandles handles;
-    void* pBitmapBits = nullptr;
-    const HRESULT hr = CreateSplashBitmap(handles, dwWidth, dwHeight, &pBitmapBits);
-    if (FAILED(hr))
-        return hr;
-    memcpy(pBitmapBits, s_progress.pbImage.get(), cbImage);
+    if (!s_progress.pSurface)
+    {
+        std::unique_ptr<SplashGdiHandles> pSurface(new (std::nothrow) SplashGdiHandles);
+        if (!pSurface)
+            return E_OUTOFMEMORY;
+        void* pBitmapBits = nullptr;
+        const HRESULT hr = CreateSplashBitmap(*pSurface, dwWidth, dwHeight, &pBitmapBits);
+        if (FAILED(hr))
+            return hr;
+        memcpy(pBitmapBits, s_progress.pbImage.get(), static_cast<size_t>(dwWidth) * dwHeight * 4);
+        s_progress.pSurface = std::move(pSurface);
+        s_progress.pbSurface = static_cast<BYTE*>(pBitmapBits);
+    }
+    // The bar's rows as decoded, then the bar over them.
+    const size_t cbRow = static_cast<size_t>(dwWidth) * 4;
+    const size_t ibBarRows = static_cast<size_t>(dwHeight - bar.yTop - bar.cyBar) * cbRow;
+    memcpy(s_progress.pbSurface + ibBarRows, s_progress.pbImage.get() + ibBarRows, bar.cyBar * cbRow);
     if (fBar)
-        PaintBar(static_cast<BYTE*>(pBitmapBits), dwWidth, dwHeight, bar, cxFilled, s_progress.dwRgbBar);
+        PaintBar(s_progress.pbSurface, dwWidth, dwHeight, bar, cxFilled, s_progress.dwRgbBar);
 
     // The window stays where it is: only its contents change.
-    return PutBitmapOnSplash(handles, nullptr, dwWidth, dwHeight);
+    return PutBitmapOnSplash(*s_progress.pSurface, nullptr, dwWidth, dwHeight);
 }
 } // namespace
 
@@ -101,6 +114,8 @@ void SetSplashProgressStyle(bool fShowProgress, DWORD dwRgbBar)
 
 void KeepSplashImage(const BYTE* pbPixels, UINT dwWidth, UINT dwHeight)
 {
+    s_progress.pSurface.reset();
+    s_progress.pbSurface = nullptr;
     s_progress.pbImage.reset();
     s_progress.fBarDrawn = false;
     CBarGeometry bar;
@@ -142,9 +157,13 @@ HRESULT ShowSplashProgress(ULONGLONG cbDone, ULONGLONG cbTotal)
 HRESULT EndSplashProgress()
 {
     HRESULT hr = S_OK;
-    if (s_progress.fBarDrawn && s_progress.pbImage && IsWindow(g_hwndSplash))
-        hr = UpdateSplashPixels(false, CBarGeometry(), 0);
+    CBarGeometry bar;
+    if (s_progress.fBarDrawn && s_progress.pbImage && IsWindow(g_hwndSplash) &&
+        GetBarGeometry(s_progress.dwWidth, s_progress.dwHeight, bar))
+        hr = UpdateSplashPixels(false, bar, 0);
     s_progress.fBarDrawn = false;
+    s_progress.pSurface.reset();
+    s_progress.pbSurface = nullptr;
     s_progress.pbImage.reset();
     return hr;
 }

@@ -68,13 +68,17 @@ HRESULT CreateSplashBitmap(SplashGdiHandles& handles, UINT dwWidth, UINT dwHeigh
 
 HRESULT PutBitmapOnSplash(SplashGdiHandles& handles, const POINT* pptScreen, DWORD dwWidth, DWORD dwHeight)
 {
-    handles.hdcScreen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    // Made on the first call for these handles, and kept with them for the next.
+    if (!handles.hdcScreen)
+        handles.hdcScreen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
     if (!handles.hdcScreen)
         return LastErrorResult();
-    handles.hdcMem = CreateCompatibleDC(handles.hdcScreen);
+    if (!handles.hdcMem)
+        handles.hdcMem = CreateCompatibleDC(handles.hdcScreen);
     if (!handles.hdcMem)
         return LastErrorResult();
-    handles.hPrevObject = SelectObject(handles.hdcMem, handles.hBmpSplash);
+    if (!handles.hPrevObject)
+        handles.hPrevObject = SelectObject(handles.hdcMem, handles.hBmpSplash);
     if (!handles.hPrevObject)
         return LastErrorResult();
 

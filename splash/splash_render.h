@@ -26,8 +26,9 @@ struct SplashGdiHandles
 HRESULT CreateSplashBitmap(SplashGdiHandles& handles, UINT dwWidth, UINT dwHeight, void** ppvBits);
 
 // Selects handles.hBmpSplash (a 32bpp premultiplied DIB of dwWidth x dwHeight) into a memory DC of the screen's,
-// both kept in handles, and makes it the layered content of g_hwndSplash, placed at *pptScreen (null: where
-// the window is). A failure is the HRESULT of the system's last error.
+// both kept in handles (made on the first call, reused by the next), and makes it the layered content of
+// g_hwndSplash, placed at *pptScreen (null: where the window is). A failure is the HRESULT of the system's
+// last error.
 HRESULT PutBitmapOnSplash(SplashGdiHandles& handles, const POINT* pptScreen, DWORD dwWidth, DWORD dwHeight);
 
 // The bytes of the splash PNG (RCDATA 129 of the executable), in place in the mapped image. A failure is the

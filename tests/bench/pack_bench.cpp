@@ -11,6 +11,8 @@
 //   launcher-splash        the launcher's own code with the launcher's splash shown first (not timed), as a
 //                          start sees it: the thread answers its messages and a long cold run shows the bar
 //   launcher-splash-nobar  the same with the bar turned off, as a build without LUMENIX_SPLASH_PROGRESS
+//   bar-draws  the splash shown (not timed), then its bar drawn c_cBarDraws times, each a little longer, as a
+//              long first start draws it (at most once every 250 ms); the time is for all of them
 // Usage: lx_pack_bench MODE TEMPFOLDER
 #include <windows.h>
 #include <objidl.h>
@@ -29,6 +31,17 @@
 namespace
 {
 BYTE g_buffer[65536];
+const int c_cBarDraws = 100;
+
+bool DrawBar()
+{
+    for (int i = 1; i <= c_cBarDraws; ++i)
+    {
+        if (ShowSplashProgress(i, c_cBarDraws) != S_OK)
+            return false;
+    }
+    return SUCCEEDED(EndSplashProgress());
+}
 
 bool WalkBare(IStorage* pStorage, const std::wstring& folder, bool fCopy)
 {
@@ -126,7 +139,7 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc != 3)
     {
-        fprintf(stderr, "usage: lx_pack_bench launcher|launcher-splash|launcher-splash-nobar|bare-cold|bare-warm|idle|"
+        fprintf(stderr, "usage: lx_pack_bench launcher|launcher-splash|launcher-splash-nobar|bar-draws|bare-cold|bare-warm|idle|"
                         "folder TEMPFOLDER\n");
         return 2;
     }
@@ -136,10 +149,10 @@ int wmain(int argc, wchar_t** argv)
     SetEnvironmentVariableW(L"TEMP", temp.c_str());
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const bool fSplash = mode == L"launcher-splash" || mode == L"launcher-splash-nobar";
-    if (fSplash)
+    if (fSplash || mode == L"bar-draws")
     {
         // The bar in the build's colour, as the launcher's entry point sets it.
-        SetSplashProgressStyle(mode == L"launcher-splash", LUMENIX_SPLASH_PROGRESS_RGB);
+        SetSplashProgressStyle(mode != L"launcher-splash-nobar", LUMENIX_SPLASH_PROGRESS_RGB);
         if (FAILED(ShowSplashScreen(GetModuleHandleW(nullptr))))
         {
             fprintf(stderr, "lx_pack_bench: the splash could not be shown\n");
@@ -155,6 +168,8 @@ int wmain(int argc, wchar_t** argv)
         fOk = !PrepareContentFolder().IsEmpty();
     else if (mode == L"bare-cold" || mode == L"bare-warm")
         fOk = RunBare(temp, mode == L"bare-cold");
+    else if (mode == L"bar-draws")
+        fOk = DrawBar();
     else if (mode == L"idle")
         fOk = true;
     else if (mode == L"folder")
