@@ -56,7 +56,8 @@ measure_size() {
     for label in launcher-cold bare-cold launcher-warm bare-warm idle splash-bar splash-nobar bar-draws; do
         : >"$out/$label.txt"
     done
-    for _ in $(seq "$runs"); do
+    local run splash_modes mode
+    for run in $(seq "$runs"); do
         rm -rf "$out/scratch"; mkdir -p "$out/scratch"
         run_once "$files" launcher-cold launcher   # first start: the pack file and every stream are written
         run_once "$files" launcher-warm launcher   # later start: nothing to write
@@ -64,10 +65,15 @@ measure_size() {
         run_once "$files" bare-cold bare-cold
         run_once "$files" bare-warm bare-warm
         run_once "$files" idle idle
-        rm -rf "$out/scratch"; mkdir -p "$out/scratch"
-        run_once "$files" splash-bar launcher-splash
-        rm -rf "$out/scratch"; mkdir -p "$out/scratch"
-        run_once "$files" splash-nobar launcher-splash-nobar
+        # With and without the bar in turns, each first every other run, so that a drift favours neither.
+        splash_modes="splash-bar:launcher-splash splash-nobar:launcher-splash-nobar"
+        if [ $((run % 2)) -eq 0 ]; then
+            splash_modes="splash-nobar:launcher-splash-nobar splash-bar:launcher-splash"
+        fi
+        for mode in $splash_modes; do
+            rm -rf "$out/scratch"; mkdir -p "$out/scratch"
+            run_once "$files" "${mode%%:*}" "${mode#*:}"
+        done
         run_once "$files" bar-draws bar-draws
     done
     rm -rf "$out/scratch"
@@ -84,9 +90,9 @@ for size in $sizes; do
     measure_size "${size%%:*}"
 done
 
-python3 - "$bench" $sizes <<'PY'
+python3 - "$bench" "$runs" $sizes <<'PY'
 import os, statistics, sys
-bench, sizes = sys.argv[1], [s.split(":")[0] for s in sys.argv[2:]]
+bench, runs, sizes = sys.argv[1], int(sys.argv[2]), [s.split(":")[0] for s in sys.argv[3:]]
 labels = ["launcher-cold", "bare-cold", "launcher-warm", "bare-warm", "idle"]
 BAR_DRAWS = 100          # lx_pack_bench bar-draws: the drawings timed in one run
 BAR_SHOWS_AFTER_S = 1.0  # the bar shows once the unpacking has run this long,
@@ -95,6 +101,9 @@ BAR_DRAW_EVERY_S = 0.25  # and is drawn again at most this often
 def medians(files, label):
     runs = [list(map(float, line.split())) for line in open(os.path.join(bench, files, label + ".txt")) if line.strip()]
     return [statistics.median(column) for column in zip(*runs)]
+
+def column(files, label, index):
+    return [float(line.split()[index]) for line in open(os.path.join(bench, files, label + ".txt")) if line.strip()]
 
 def size_mb(path):
     return os.path.getsize(path) / 1048576
@@ -128,8 +137,10 @@ for files in sizes:
           f" {ws:7.1f} {bare_ws:6.1f} {ws - bare_ws:+6.1f} {ws - exe:8.1f}")
     plot.write(f"{files} {r['launcher-cold'][0]} {r['bare-cold'][0]} {r['launcher-warm'][0]} {r['bare-warm'][0]}\n")
     bar, nobar = medians(files, "splash-bar")[2], medians(files, "splash-nobar")[2]
+    pairs = zip(column(files, "splash-bar", 2), column(files, "splash-nobar", 2))
+    paired = statistics.median(b - n for b, n in pairs)
     verdicts.append(f"{files} files first start with the splash up: {bar:.3f} s with the progress bar, {nobar:.3f} s"
-                    f" without: {100 * (bar - nobar) / nobar:+.1f} % (medians of {len(open(os.path.join(bench, files, 'splash-bar.txt')).readlines())} runs each)")
+                    f" without; the median of the {runs} runs' differences {100 * paired / nobar:+.1f} %")
     draw_s = medians(files, "bar-draws")[2] / BAR_DRAWS
     draws = max(0, int((nobar - BAR_SHOWS_AFTER_S) / BAR_DRAW_EVERY_S) + 1) if nobar > BAR_SHOWS_AFTER_S else 0
     share = 100 * draws * draw_s / nobar

@@ -1,5 +1,5 @@
 // Times one extraction of the product pack that this program carries as its own resource, in one of
-// three ways, and prints the elapsed time and the peak memory of the process:
+// several ways, and prints the elapsed time and the peak memory of the process:
 //   launcher   the launcher's own code (PrepareContentFolder), cold or warm as the cache folder stands
 //   bare-cold  the least work that gets the same files: make the folders, write the pack file, open it
 //              through the same component (the launcher's own call), and for every stream look at its
@@ -139,8 +139,8 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc != 3)
     {
-        fprintf(stderr, "usage: lx_pack_bench launcher|launcher-splash|launcher-splash-nobar|bar-draws|bare-cold|bare-warm|idle|"
-                        "folder TEMPFOLDER\n");
+        fprintf(stderr, "usage: lx_pack_bench launcher|launcher-splash|launcher-splash-nobar|bar-draws|bare-cold|"
+                        "bare-warm|idle|folder TEMPFOLDER\n");
         return 2;
     }
     const std::wstring mode = argv[1];
