@@ -4,9 +4,9 @@
 # packbuild/make-bench-folder.py --subfolders. For each size it builds the pack (timed) and a launcher and a
 # benchmark program that carry it, then runs, interleaved, the launcher's code cold and warm, the bare walks
 # through the same storage component that do the same file work, and an idle process, and reports the medians:
-# time (whole process and in-process), peak working set, their ratios and the targets; and the cold start with
-# the splash up, with and without its progress bar, and the time one drawing of the bar takes. Last it draws the start time against the file count
-# (gnuplot).
+# time (whole process and in-process), peak working set, their ratios and the targets; the cold start with the
+# splash up, with and without its progress bar; and the time one drawing of the bar takes, with its share of a
+# first start. Last it draws the start time against the file count (gnuplot).
 #   scripts/bench-scale.sh [RUNS]          RUNS per size, default 3
 #   LX_BENCH_SIZES="300:25 1000:85"        other sizes (files:MB)
 # Nested packs need the storage component of the runtime build (scripts/build-mono-runtime.sh), which the
@@ -102,7 +102,7 @@ def medians(files, label):
     runs = [list(map(float, line.split())) for line in open(os.path.join(bench, files, label + ".txt")) if line.strip()]
     return [statistics.median(column) for column in zip(*runs)]
 
-def column(files, label, index):
+def values(files, label, index):
     return [float(line.split()[index]) for line in open(os.path.join(bench, files, label + ".txt")) if line.strip()]
 
 def size_mb(path):
@@ -137,12 +137,12 @@ for files in sizes:
           f" {ws:7.1f} {bare_ws:6.1f} {ws - bare_ws:+6.1f} {ws - exe:8.1f}")
     plot.write(f"{files} {r['launcher-cold'][0]} {r['bare-cold'][0]} {r['launcher-warm'][0]} {r['bare-warm'][0]}\n")
     bar, nobar = medians(files, "splash-bar")[2], medians(files, "splash-nobar")[2]
-    pairs = zip(column(files, "splash-bar", 2), column(files, "splash-nobar", 2))
+    pairs = zip(values(files, "splash-bar", 2), values(files, "splash-nobar", 2))
     paired = statistics.median(b - n for b, n in pairs)
     verdicts.append(f"{files} files first start with the splash up: {bar:.3f} s with the progress bar, {nobar:.3f} s"
                     f" without; the median of the {runs} runs' differences {100 * paired / nobar:+.1f} %")
     draw_s = medians(files, "bar-draws")[2] / BAR_DRAWS
-    draws = max(0, int((nobar - BAR_SHOWS_AFTER_S) / BAR_DRAW_EVERY_S) + 1) if nobar > BAR_SHOWS_AFTER_S else 0
+    draws = int((nobar - BAR_SHOWS_AFTER_S) / BAR_DRAW_EVERY_S) + 1 if nobar > BAR_SHOWS_AFTER_S else 0
     share = 100 * draws * draw_s / nobar
     verdicts.append(f"{files} files progress bar's own time: {1000 * draw_s:.2f} ms a drawing, at most {draws} drawings in"
                     f" that start: at most {share:.1f} %   target at most 2 %: {'met' if share <= 2 else 'MISSED'}")
