@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "process/cache_files.h"
+#include "process/two_starts.h"
 #include "driver.h"
 #include "test_thread.h"
 #include "unit/system_text.h"
@@ -323,34 +324,11 @@ TEST(RealRuntime, TwoFirstStartsAtOnceOnTheNestedPackBothEndWell)
     const std::vector<std::wstring> aloneTree = TreeOf(aloneCache, 16);
     ASSERT_FALSE(aloneTree.empty());
 
-    HANDLE hGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(nullptr, hGo);
     for (int iRound = 0; iRound < 3; ++iRound)
     {
         const std::wstring temp = TempOfItsOwn((L"shipped-together" + std::to_wstring(iRound)).c_str());
         ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CacheFolder(temp).c_str())) << "no first start";
-        ResetEvent(hGo);
-        CLaunchResult results[2];
-        {
-            CTestThread first([&] { WaitForSingleObject(hGo, INFINITE); results[0] = runQuietly(temp); });
-            CTestThread second([&] { WaitForSingleObject(hGo, INFINITE); results[1] = runQuietly(temp); });
-            SetEvent(hGo);
-        }
-        for (const CLaunchResult& result : results)
-        {
-            EXPECT_EQ(0u, result.exitCode) << "round " << iRound;
-            for (const CBoxRecord& box : result.boxes)
-                ADD_FAILURE() << "round " << iRound << ": " << Utf8(box.text);
-        }
-        const std::wstring cache = CacheFolder(temp);
-        const std::vector<std::wstring> tree = TreeOf(cache, 16);
-        ASSERT_EQ(aloneTree.size(), tree.size()) << "round " << iRound;
-        for (size_t i = 0; i < tree.size(); ++i)
-        {
-            const std::wstring name = tree[i].substr(cache.size());
-            ASSERT_EQ(aloneTree[i].substr(aloneCache.size()), name) << "round " << iRound;
-            EXPECT_TRUE(ReadAll(aloneCache + name) == ReadAll(cache + name)) << "round " << iRound << ": " << Utf8(name);
-        }
+        ASSERT_NO_FATAL_FAILURE(
+            ExpectTwoStartsAtOnceLikeOne(runQuietly, temp, CacheFolder(temp), aloneCache, aloneTree, iRound));
     }
-    CloseHandle(hGo);
 }

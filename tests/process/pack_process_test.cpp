@@ -7,7 +7,7 @@
 
 #include "cache_files.h"
 #include "driver.h"
-#include "test_thread.h"
+#include "two_starts.h"
 #include "unit/standin_session.h"
 #include "unit/test_files.h"
 
@@ -181,40 +181,18 @@ TEST(ProductPack, TwoFirstStartsAtOnceBothEndWell)
     CreateDirectoryW(alone.c_str(), nullptr);
     ASSERT_EQ(0u, RunWithTemp(alone).exitCode);
     const std::wstring aloneCache = alone + L"\\" + c_szBelowTemp;
-    const std::vector<std::wstring> aloneTree = TreeOf(aloneCache);
+    const std::vector<std::wstring> aloneTree = TreeOf(aloneCache, 16);
     ASSERT_FALSE(aloneTree.empty());
 
-    HANDLE hGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(nullptr, hGo);
     std::wstring temp;
     for (int iRound = 0; iRound < cRounds; ++iRound)
     {
         temp = session.Folder() + L"\\together" + std::to_wstring(iRound);
         CreateDirectoryW(temp.c_str(), nullptr);
-        ResetEvent(hGo);
-        CLaunchResult results[2];
-        {
-            CTestThread first([&] { WaitForSingleObject(hGo, INFINITE); results[0] = RunWithTemp(temp); });
-            CTestThread second([&] { WaitForSingleObject(hGo, INFINITE); results[1] = RunWithTemp(temp); });
-            SetEvent(hGo);
-        }
-        for (const CLaunchResult& result : results)
-        {
-            EXPECT_EQ(0u, result.exitCode) << "round " << iRound;
-            for (const CBoxRecord& box : result.boxes)
-                ADD_FAILURE() << "round " << iRound << ": " << Utf8(box.text);
-        }
-        const std::wstring cache = temp + L"\\" + c_szBelowTemp;
-        const std::vector<std::wstring> tree = TreeOf(cache);
-        ASSERT_EQ(aloneTree.size(), tree.size()) << "round " << iRound;
-        for (size_t i = 0; i < tree.size(); ++i)
-        {
-            const std::wstring name = tree[i].substr(cache.size());
-            ASSERT_EQ(aloneTree[i].substr(aloneCache.size()), name) << "round " << iRound;
-            EXPECT_TRUE(ReadAll(aloneCache + name) == ReadAll(cache + name)) << "round " << iRound << ": " << Utf8(name);
-        }
+        ASSERT_NO_FATAL_FAILURE(ExpectTwoStartsAtOnceLikeOne([](const std::wstring& t) { return RunWithTemp(t); },
+                                                             temp, temp + L"\\" + c_szBelowTemp, aloneCache,
+                                                             aloneTree, iRound));
     }
-    CloseHandle(hGo);
 
     // A third start finds everything in place and rewrites nothing.
     const std::wstring cache = temp + L"\\" + c_szBelowTemp;

@@ -61,6 +61,24 @@ HWND FindLauncherSplash()
     return nullptr;
 }
 
+// Runs the launcher through the driver on a thread of its own, and meanwhile calls onPoll, then waits the
+// milliseconds it answers, until the run has ended. The run must have started and ended by itself.
+CLaunchResult RunPolling(const CLaunchOptions& options, const std::function<DWORD()>& onPoll)
+{
+    CLaunchResult result;
+    std::atomic<bool> fDone(false);
+    CTestThread runner([&]() {
+        RunAndWatch(options, result);
+        fDone = true;
+    });
+    while (!fDone)
+        Sleep(onPoll());
+    runner.Join();
+    EXPECT_TRUE(result.started) << "error " << result.startError;
+    EXPECT_FALSE(result.timedOut);
+    return result;
+}
+
 // Runs the launcher through the driver on a thread of its own and polls for its splash meanwhile. With
 // rgbPainted, the screen is read once the image's centre shows that colour (or at the end of the run).
 CLaunchResult WatchLauncher(CSighting& sighting, const CRgb* prgbPainted = nullptr)
@@ -68,16 +86,8 @@ CLaunchResult WatchLauncher(CSighting& sighting, const CRgb* prgbPainted = nullp
     CLaunchOptions options;
     options.exePath = Environment(L"LUMENIX_EXE");
     options.timeoutMs = 60000;
-    CLaunchResult result;
-    std::atomic<bool> fDone(false);
-    CTestThread runner([&]() {
-        RunAndWatch(options, result);
-        fDone = true;
-    });
-
     bool fPixelsRead = false;
-    while (!fDone)
-    {
+    return RunPolling(options, [&]() -> DWORD {
         const HWND hwnd = FindLauncherSplash();
         if (hwnd && !sighting.hwnd)
         {
@@ -111,12 +121,8 @@ CLaunchResult WatchLauncher(CSighting& sighting, const CRgb* prgbPainted = nullp
                 sighting.rgbCentre = capture.At(xCentre, yCentre);
             }
         }
-        Sleep(prgbPainted ? 20 : 2);
-    }
-    runner.Join();
-    EXPECT_TRUE(result.started) << "error " << result.startError;
-    EXPECT_FALSE(result.timedOut);
-    return result;
+        return prgbPainted ? 20 : 2;
+    });
 }
 
 // The second argument of the entry call, as the stand-in logged it (VT_UI8, hex).
@@ -281,16 +287,8 @@ CLaunchResult WatchFirstStart(const wchar_t* pszExeVariable, CStandinSession& se
     CreateDirectoryW(temp.c_str(), nullptr);
     options.environment = {{L"TEMP", temp}, {L"TMP", temp}};
     options.timeoutMs = 60000;
-    CLaunchResult result;
-    std::atomic<bool> fDone(false);
-    CTestThread runner([&]() {
-        RunAndWatch(options, result);
-        fDone = true;
-    });
-
     bool fHandedOver = false;
-    while (!fDone)
-    {
+    const CLaunchResult result = RunPolling(options, [&]() -> DWORD {
         const HWND hwnd = FindLauncherSplash();
         if (hwnd && IsWindowVisible(hwnd))
         {
@@ -305,11 +303,8 @@ CLaunchResult WatchFirstStart(const wchar_t* pszExeVariable, CStandinSession& se
                 onUnpacking(hwnd);
             }
         }
-        Sleep(50);
-    }
-    runner.Join();
-    EXPECT_TRUE(result.started) << "error " << result.startError;
-    EXPECT_FALSE(result.timedOut);
+        return 50;
+    });
     EXPECT_TRUE(fHandedOver || !onHandedOver);
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_EQ(0u, result.exitCode);
